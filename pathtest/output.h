@@ -1,0 +1,8 @@
+// Standard output of pathtest: buffered, with write errors caught.
+#pragma once
+
+// Prints name and a newline. A failed write ends the run with status 2.
+void print_name(const char* name);
+
+// Flushes standard output; a failure ends the run with status 2.
+void finish_output();
