@@ -1,0 +1,25 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include <cstdint>
+
+struct MenuState;
+struct Settings;
+
+// What the caller has to do after a key was dispatched.
+enum class KeyOutcome {
+    redraw,           // state may have changed: render_bar
+    none,             // nothing changed: no redraw
+    finished,         // accepted or cancelled: no redraw, the loop ends
+    paste_primary,    // request_paste of PRIMARY, no redraw
+    paste_clipboard,  // request_paste of CLIPBOARD, no redraw
+};
+
+// The whole key logic on plain data: chord folding, the action table, the
+// editing calls, accept (printing to MenuState::output) and cancel.
+KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers,
+                        const char* key_text, int32_t key_text_length);
+
+// Looks the key up through the input context and acts on dispatch_key.
+void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event);

@@ -1,0 +1,213 @@
+#include "ravlin/drawing/surface.h"
+
+#include <X11/Xlib.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "ravlin/drawing/fail.h"
+#include "ravlin/drawing/text_fitting.h"
+
+Surface* open_surface()
+{
+    if (!std::setlocale(LC_CTYPE, "") || !XSupportsLocale())
+        std::fputs("no locale support\n", stderr);
+    auto* surface = static_cast<Surface*>(std::calloc(1, sizeof(Surface)));
+    if (!surface)
+        fail("cannot malloc %u bytes:", static_cast<unsigned>(sizeof(Surface)));
+    surface->display = XOpenDisplay(nullptr);
+    if (!surface->display)
+        fail("cannot open display\n");
+    Display* display = surface->display;
+    surface->gc = XCreateGC(display, DefaultRootWindow(display), 0, nullptr);
+    XSetLineAttributes(display, surface->gc, 1, LineSolid, CapButt, JoinMiter);
+    return surface;
+}
+
+void close_surface(Surface* surface)
+{
+    Display* display = surface->display;
+    LoadedFont& font = surface->font;
+    if (font.xft_font) {
+        XftFontClose(display, font.xft_font);
+        if (surface->xft_draw)
+            XftDrawDestroy(surface->xft_draw);
+    }
+    if (font.font_set)
+        XFreeFontSet(display, font.font_set);
+    if (font.core_font)
+        XFreeFont(display, font.core_font);
+    if (surface->canvas)
+        XFreePixmap(display, surface->canvas);
+    XFreeGC(display, surface->gc);
+    XCloseDisplay(display);
+    std::free(surface);
+}
+
+void load_font(Surface& surface, const char* name)
+{
+    Display* display = surface.display;
+    LoadedFont& font = surface.font;
+    char** missing = nullptr;
+    if ((font.core_font = XLoadQueryFont(display, name))) {
+        font.ascent = font.core_font->ascent;
+        font.descent = font.core_font->descent;
+    } else {
+        int missing_count = 0;
+        char* default_string = nullptr;
+        font.font_set = XCreateFontSet(display, name, &missing, &missing_count, &default_string);
+        if (font.font_set) {
+            XFontStruct** fonts;
+            char** names;
+            int n = XFontsOfFontSet(font.font_set, &fonts, &names);
+            for (int i = 0; i < n; ++i) {
+                if (fonts[i]->ascent > font.ascent)
+                    font.ascent = fonts[i]->ascent;
+                if (fonts[i]->descent > font.descent)
+                    font.descent = fonts[i]->descent;
+            }
+        } else if ((font.xft_font = XftFontOpenName(display, DefaultScreen(display), name))) {
+            font.ascent = font.xft_font->ascent;
+            font.descent = font.xft_font->descent;
+        } else {
+            fail("cannot load font '%s'\n", name);
+        }
+    }
+    if (missing)
+        XFreeStringList(missing);
+    font.height = font.ascent + font.descent;
+}
+
+unsigned long alloc_pixel(Surface& surface, const char* name)
+{
+    Display* display = surface.display;
+    XColor screen_color, exact_color;
+    if (!XAllocNamedColor(display, DefaultColormap(display, DefaultScreen(display)), name,
+                          &screen_color, &exact_color))
+        fail("cannot allocate color '%s'\n", name);
+    return screen_color.pixel;
+}
+
+ColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* bg_name)
+{
+    auto* pair = static_cast<ColorPair*>(std::calloc(1, sizeof(ColorPair)));
+    if (!pair)
+        fail("error, cannot allocate memory for color set");
+    pair->bg = alloc_pixel(surface, bg_name);
+    pair->fg = alloc_pixel(surface, fg_name);
+    if (surface.font.xft_font) {
+        Display* display = surface.display;
+        int screen = DefaultScreen(display);
+        if (!XftColorAllocName(display, DefaultVisual(display, screen),
+                               DefaultColormap(display, screen), fg_name, &pair->fg_xft))
+            fail("error, cannot allocate xft font color '%s'\n", fg_name);
+    }
+    return pair;
+}
+
+void free_color_pair(Surface& surface, ColorPair* pair)
+{
+    if (!pair)
+        return;
+    if (surface.font.xft_font) {
+        Display* display = surface.display;
+        int screen = DefaultScreen(display);
+        XftColorFree(display, DefaultVisual(display, screen), DefaultColormap(display, screen),
+                     &pair->fg_xft);
+    }
+    std::free(pair);
+}
+
+void size_canvas(Surface& surface, uint32_t width, uint32_t height)
+{
+    Display* display = surface.display;
+    int screen = DefaultScreen(display);
+    if (surface.canvas)
+        XFreePixmap(display, surface.canvas);
+    surface.w = static_cast<int32_t>(width);
+    surface.h = static_cast<int32_t>(height);
+    surface.canvas = XCreatePixmap(display, DefaultRootWindow(display), width, height,
+                                   DefaultDepth(display, screen));
+    if (!surface.font.xft_font)
+        return;
+    // The draw is bound to one pixmap: a new canvas needs it rebound.
+    if (surface.xft_draw) {
+        XftDrawChange(surface.xft_draw, surface.canvas);
+        return;
+    }
+    surface.xft_draw = XftDrawCreate(display, surface.canvas, DefaultVisual(display, screen),
+                                     DefaultColormap(display, screen));
+    if (!surface.xft_draw)
+        fail("error, cannot create xft drawable\n");
+}
+
+void flush_canvas(Surface& surface, Window window, uint32_t width, uint32_t height)
+{
+    XCopyArea(surface.display, surface.canvas, window, surface.gc, 0, 0, width, height, 0, 0);
+}
+
+void paint_rect(Surface& surface, int32_t x, int32_t y, uint32_t width, uint32_t height,
+                bool filled, unsigned long pixel)
+{
+    XSetForeground(surface.display, surface.gc, pixel);
+    x += surface.x;
+    y += surface.y;
+    if (filled)
+        XFillRectangle(surface.display, surface.canvas, surface.gc, x, y, width, height);
+    else
+        XDrawRectangle(surface.display, surface.canvas, surface.gc, x, y, width - 1, height - 1);
+}
+
+int32_t text_extent(const Surface& surface, const char* text, int32_t n)
+{
+    const LoadedFont& font = surface.font;
+    if (font.xft_font) {
+        XGlyphInfo extents;
+        XftTextExtentsUtf8(surface.display, font.xft_font,
+                           reinterpret_cast<const FcChar8*>(text), n, &extents);
+        return extents.width;
+    }
+    if (font.font_set) {
+        XRectangle logical;
+        XmbTextExtents(font.font_set, text, n, nullptr, &logical);
+        return logical.width;
+    }
+    return XTextWidth(font.core_font, text, n);
+}
+
+void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair)
+{
+    const LoadedFont& font = surface.font;
+    int x = surface.x + font.height / 2;
+    int y = surface.y + font.ascent + (surface.h - font.height) / 2;
+    XSetForeground(surface.display, surface.gc, pair.fg);
+    if (font.xft_font) {
+        if (!surface.xft_draw)
+            fail("error, xft drawable does not exist");
+        XftDrawStringUtf8(surface.xft_draw, &pair.fg_xft, font.xft_font, x, y,
+                          reinterpret_cast<const FcChar8*>(bytes), n);
+    } else if (font.font_set) {
+        XmbDrawString(surface.display, surface.canvas, font.font_set, surface.gc, x, y, bytes, n);
+    } else {
+        XSetFont(surface.display, surface.gc, font.core_font->fid);
+        XDrawString(surface.display, surface.canvas, surface.gc, x, y, bytes, n);
+    }
+}
+
+void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair)
+{
+    SurfaceMeasurer measurer(surface);
+    int32_t n = fit_text_length(measurer, text, surface.w);
+    if (n < 0)
+        return;
+    char copy[1024];
+    std::memcpy(copy, text, static_cast<size_t>(n));
+    int32_t length = static_cast<int32_t>(std::strlen(text));
+    if (n < length && n >= 3)
+        std::memcpy(copy + n - 3, "...", 3);
+    paint_rect(surface, 0, 0, static_cast<uint32_t>(surface.w), static_cast<uint32_t>(surface.h),
+               true, pair.bg);
+    paint_text_run(surface, copy, n, pair);
+}

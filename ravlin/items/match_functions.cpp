@@ -1,0 +1,34 @@
+#include "ravlin/items/match_functions.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+#include "ravlin/items/case_fold.h"
+#include "ravlin/items/filters.h"
+
+namespace {
+
+const char* substr_find_exact(const char* text, const char* needle)
+{
+    return std::strstr(text, needle);
+}
+
+const char* char_find_exact(const char* text, int c)
+{
+    return std::strchr(text, c);
+}
+
+}  // namespace
+
+MatchFunctions default_match_functions()
+{
+    return {filter_ranked, std::strncmp, substr_find_exact, char_find_exact};
+}
+
+void use_nocase_primitives(MatchFunctions& match)
+{
+    match.prefix_cmp = prefix_cmp_nocase;
+    match.substr_find = substr_find_nocase;
+    match.char_find = char_find_nocase;
+}
