@@ -42,7 +42,9 @@ public:
     Process& operator=(const Process&) = delete;
 
     pid_t pid() const { return pid_; }
-    void write_stdin(const std::string& data);
+    // False when the reader went away before taking everything.
+    bool write_stdin(const std::string& data);
+    int stdin_fd() const { return stdin_fd_; }
     void close_stdin();
     // Waits for the exit; returns the status (128+signal when killed), or
     // nothing when the timeout passed.
