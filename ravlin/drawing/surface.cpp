@@ -202,12 +202,15 @@ void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair
     int32_t n = fit_text_length(measurer, text, surface.w);
     if (n < 0)
         return;
-    char copy[1024];
+    char copy[fit_text_limit];
     std::memcpy(copy, text, static_cast<size_t>(n));
-    int32_t length = static_cast<int32_t>(std::strlen(text));
-    if (n < length && n >= 3)
-        std::memcpy(copy + n - 3, "...", 3);
+    int32_t shown = n;
+    int32_t stops = ellipsis_start(text, n);
+    if (stops < n) {
+        std::memcpy(copy + stops, "...", 3);
+        shown = stops + 3;
+    }
     paint_rect(surface, 0, 0, static_cast<uint32_t>(surface.w), static_cast<uint32_t>(surface.h),
                true, pair.bg);
-    paint_text_run(surface, copy, n, pair);
+    paint_text_run(surface, copy, shown, pair);
 }

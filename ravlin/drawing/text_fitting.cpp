@@ -1,14 +1,117 @@
 #include "ravlin/drawing/text_fitting.h"
 
+#include <cstring>
+
+// Why a search may stand in for the walk. The walk returns the longest
+// fitting prefix, whatever the widths do. When no prefix is narrower than a
+// shorter one, the fitting prefixes are exactly those up to some length, so
+// a binary search over the cut points finds that same longest one. The
+// fonts give that order:
+// - Xft measures the box around all drawn glyphs at their pen positions;
+//   one more glyph can only widen that box (up to 65535 pixels, where its
+//   16-bit width wraps; no bar is that wide).
+// - Core fonts and font sets add up the advance widths of the characters,
+//   which are never negative in practice.
+// A font that breaks the order anyway is caught when two of the measured
+// widths come out of order, and the text is then fitted by the walk.
+
+namespace {
+
+bool is_continuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
+// The places where the text may be cut, in increasing order: 0, every start
+// of a character within the limit, and the end when it is within the limit.
+struct CutPoints {
+    int32_t at[fit_text_limit + 1];
+    int32_t count = 0;
+
+    explicit CutPoints(const char* text)
+    {
+        int32_t length = static_cast<int32_t>(strnlen(text, fit_text_limit));
+        at[count++] = 0;
+        // text[length] is the terminator or lies beyond the limit; either
+        // way it decides whether length itself is a cut point.
+        for (int32_t i = 1; i <= length; ++i)
+            if (!is_continuation(text[i]))
+                at[count++] = i;
+    }
+};
+
+struct Fitting {
+    const TextMeasurer& measurer;
+    const char* text;
+    int64_t room;  // width left for the text after the inset
+
+    int32_t extent(int32_t n) const { return measurer.text_extent(text, n); }
+    bool fits(int32_t extent) const { return extent <= room; }
+};
+
+// The walk, from the cut point at index down.
+int32_t walk_down(const Fitting& fitting, const CutPoints& cuts, int32_t index)
+{
+    for (; index >= 0; --index)
+        if (fitting.fits(fitting.extent(cuts.at[index])))
+            return cuts.at[index];
+    return -1;
+}
+
+Fitting make_fitting(const TextMeasurer& measurer, const char* text, int32_t width)
+{
+    return {measurer, text, static_cast<int64_t>(width) - measurer.font_height() / 2};
+}
+
+}  // namespace
+
+int32_t fit_text_length_walk(const TextMeasurer& measurer, const char* text, int32_t width)
+{
+    CutPoints cuts(text);
+    return walk_down(make_fitting(measurer, text, width), cuts, cuts.count - 1);
+}
+
 int32_t fit_text_length(const TextMeasurer& measurer, const char* text, int32_t width)
 {
-    int32_t n = static_cast<int32_t>(std::strlen(text));
-    if (n > 1024)
-        n = 1024;
-    while (measurer.font_height() / 2 + measurer.text_extent(text, n) > width) {
-        if (n == 0)
-            return -1;
-        --n;
+    CutPoints cuts(text);
+    Fitting fitting = make_fitting(measurer, text, width);
+    int32_t last = cuts.count - 1;
+    int32_t last_extent = fitting.extent(cuts.at[last]);
+    if (fitting.fits(last_extent))
+        return cuts.at[last];
+
+    // Invariant: the cut point at index low fits (index -1 standing for
+    // "none known"), the one at index high does not.
+    int32_t low = -1, high = last;
+    int32_t low_extent = 0, high_extent = last_extent;
+    while (high - low > 1) {
+        int32_t middle = low + (high - low) / 2;
+        int32_t middle_extent = fitting.extent(cuts.at[middle]);
+        bool out_of_order = (low >= 0 && middle_extent < low_extent) || middle_extent > high_extent;
+        if (out_of_order)
+            return walk_down(fitting, cuts, last - 1);
+        if (fitting.fits(middle_extent)) {
+            low = middle;
+            low_extent = middle_extent;
+        } else {
+            high = middle;
+            high_extent = middle_extent;
+        }
     }
-    return n;
+    return low < 0 ? -1 : cuts.at[low];
+}
+
+int32_t ellipsis_start(const char* text, int32_t length)
+{
+    if (text[length] == '\0')
+        return length;
+    int32_t start = length;
+    for (int characters = 0; characters < 3; ++characters) {
+        if (start == 0)
+            return length;
+        do
+            --start;
+        while (start > 0 && is_continuation(text[start]));
+    }
+    return start;
 }

@@ -4,8 +4,31 @@
 
 #include "ravlin/drawing/text_measurer.h"
 
-// How many bytes of text paint_text_fitted shows in a rectangle of the given
-// width: the longest prefix (never cut inside a UTF-8 character) for which
-// height/2 + its extent is not greater than width. -1 when not even the empty
-// prefix fits, so nothing at all is drawn.
+// How much of a text paint_text_fitted shows in a rectangle, as pure rules
+// over a TextMeasurer so they can be checked without a display.
+//
+// A prefix "fits" a rectangle of width w when font_height()/2 plus its
+// extent is not greater than w. Prefixes are cut only between UTF-8
+// characters (a byte that is not 10xxxxxx starts one) and never go beyond
+// the first fit_text_limit bytes.
+
+// The most bytes of one text that are ever drawn.
+inline constexpr int32_t fit_text_limit = 1024;
+
+// Length in bytes of the longest prefix that fits, or -1 when not even the
+// empty prefix does (then nothing at all is drawn, not even the background).
+//
+// Always the same answer as fit_text_length_walk for fonts whose prefix
+// widths never shrink as the text grows, with about log2(n) + 2 measurements
+// instead of up to n + 1; text_fitting.cpp says why the fonts qualify.
 int32_t fit_text_length(const TextMeasurer& measurer, const char* text, int32_t width);
+
+// The plain rule the search must agree with: measure every prefix from the
+// longest down and take the first that fits. Kept for tests and benchmarks.
+int32_t fit_text_length_walk(const TextMeasurer& measurer, const char* text, int32_t width);
+
+// Where three full stops start when the first length bytes of text are shown:
+// when the text goes on beyond them and they hold at least three characters,
+// the start of the third character from their end (the stops take the place
+// of whole characters); otherwise length, and no stops are drawn.
+int32_t ellipsis_start(const char* text, int32_t length);
