@@ -1,10 +1,49 @@
 #include "ravlin/drawing/page_bounds.h"
 
+#include <algorithm>
+
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
 
-void compute_page_bounds(MenuState& m, const Settings&)
+int32_t entry_space(const MenuState& m, const Settings& s)
 {
-    m.page_next = nullptr;
+    if (s.lines != 0)
+        return static_cast<int32_t>(static_cast<int64_t>(s.lines) * m.line_height);
+    const TextMeasurer& measurer = *m.measurer;
+    return m.bar_width - (m.prompt_width + m.input_width + padded_width(measurer, "<") +
+                          padded_width(measurer, ">"));
+}
+
+int32_t entry_size(const MenuState& m, const Settings& s, const Entry& e, int32_t space)
+{
+    if (s.lines != 0)
+        return m.line_height;
+    return std::min(padded_width(*m.measurer, e.label), space);
+}
+
+void compute_page_bounds(MenuState& m, const Settings& s)
+{
+    int32_t space = entry_space(m, s);
+    m.page_next = m.page_first;
+    if (!m.page_first) {
+        m.page_prev = nullptr;
+        return;
+    }
+    // Totals are kept wide: with negative space they fall with every entry,
+    // and every entry must keep fitting however long the list is.
+    int64_t total = 0;
+    while (m.page_next) {
+        total += entry_size(m, s, *m.page_next, space);
+        if (total > space)
+            break;
+        m.page_next = m.page_next->after;
+    }
     m.page_prev = m.page_first;
+    total = 0;
+    while (Entry* before = m.page_prev->before) {
+        total += entry_size(m, s, *before, space);
+        if (total > space)
+            break;
+        m.page_prev = before;
+    }
 }
