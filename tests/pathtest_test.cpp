@@ -6,10 +6,9 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <grp.h>
-#include <poll.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -31,87 +30,63 @@ struct RunResult {
     int status;  // exit status, or 128 + signal
 };
 
-struct RunSpec {
+struct Invocation {
     std::vector<std::string> argv;  // argv[0] included
     std::string input;
     std::string cwd;
     bool as_nobody = false;  // only switches when running as root
-    int stdout_fd = -1;      // instead of the captured pipe
+    int stdout_fd = -1;      // instead of the captured output
 };
 
-void close_fd(int& fd)
+int memory_file(const std::string& content)
 {
-    if (fd >= 0)
-        close(fd);
-    fd = -1;
+    int fd = memfd_create("pathtest", MFD_CLOEXEC);
+    if (fd < 0 || write(fd, content.data(), content.size()) != ssize_t(content.size()))
+        ADD_FAILURE() << "memory file: " << strerror(errno);
+    lseek(fd, 0, SEEK_SET);
+    return fd;
 }
 
-RunResult run(const RunSpec& spec)
+std::string take_contents(int fd)
 {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
-        ADD_FAILURE() << "pipe: " << strerror(errno);
+    std::string content;
+    char buffer[65536];
+    ssize_t n;
+    lseek(fd, 0, SEEK_SET);
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        content.append(buffer, n);
+    close(fd);
+    return content;
+}
+
+// Standard input, output and error are memory files, so nothing can block.
+RunResult run(const Invocation& call)
+{
+    int in = memory_file(call.input);
+    int out = memory_file("");
+    int err = memory_file("");
     pid_t pid = fork();
     if (pid == 0) {
-        signal(SIGPIPE, SIG_DFL);
-        dup2(in[0], 0);
-        dup2(spec.stdout_fd >= 0 ? spec.stdout_fd : out[1], 1);
-        dup2(err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
-            close(fd);
-        if (chdir(spec.cwd.c_str()) != 0)
+        dup2(in, 0);
+        dup2(call.stdout_fd >= 0 ? call.stdout_fd : out, 1);
+        dup2(err, 2);
+        if (chdir(call.cwd.c_str()) != 0)
             _exit(127);
-        if (spec.as_nobody && geteuid() == 0 &&
+        if (call.as_nobody && geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
             _exit(kCannotDropPrivileges);
         std::vector<char*> argv;
-        for (const std::string& arg : spec.argv)
+        for (const std::string& arg : call.argv)
             argv.push_back(const_cast<char*>(arg.c_str()));
         argv.push_back(nullptr);
         execv(PATHTEST_BIN, argv.data());
         _exit(127);
     }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
-    fcntl(in[1], F_SETFL, O_NONBLOCK);
-    if (spec.input.empty())
-        close_fd(in[1]);
-
-    RunResult result;
-    size_t written = 0;
-    while (in[1] >= 0 || out[0] >= 0 || err[0] >= 0) {
-        pollfd fds[3] = {{in[1], POLLOUT, 0}, {out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-        if (poll(fds, 3, 10000) <= 0) {
-            ADD_FAILURE() << "pathtest hangs";
-            kill(pid, SIGKILL);
-            break;
-        }
-        if (fds[0].revents) {
-            ssize_t n = write(in[1], spec.input.data() + written, spec.input.size() - written);
-            if (n > 0)
-                written += n;
-            if (n < 0 || written == spec.input.size())
-                close_fd(in[1]);
-        }
-        for (int i : {1, 2}) {
-            if (!fds[i].revents)
-                continue;
-            char buffer[65536];
-            ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-            int& fd = i == 1 ? out[0] : err[0];
-            if (n <= 0)
-                close_fd(fd);
-            else
-                (i == 1 ? result.out : result.err).append(buffer, n);
-        }
-    }
-    for (int* fd : {&in[1], &out[0], &err[0]})
-        close_fd(*fd);
+    close(in);
     int status = 0;
     waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return result;
+    return {take_contents(out), take_contents(err),
+            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
 }
 
 std::string sorted(const std::string& text)
@@ -185,6 +160,15 @@ protected:
         return run({args, input, root});
     }
 
+    // pathtest with options, then paths as operands.
+    RunResult over(std::vector<std::string> options, const std::vector<std::string>& paths,
+                   bool as_nobody = false)
+    {
+        options.insert(options.begin(), "pathtest");
+        options.insert(options.end(), paths.begin(), paths.end());
+        return run({options, "", root, as_nobody});
+    }
+
     std::string root;
 };
 
@@ -225,17 +209,12 @@ TEST_F(PathTest, TypeTestsFollowSymbolicLinks)
     link("/dev/null", "to-null");
     const std::vector<std::string> all = {"regular", "directory", "fifo", "/dev/null",
                                           "to-regular", "to-directory", "to-null"};
-    auto with = [&](const std::string& option) {
-        std::vector<std::string> args = all;
-        args.insert(args.begin(), option);
-        return pathtest(args).out;
-    };
-    EXPECT_EQ(with("-f"), "regular\nto-regular\n");
-    EXPECT_EQ(with("-d"), "directory\nto-directory\n");
-    EXPECT_EQ(with("-p"), "fifo\n");
-    EXPECT_EQ(with("-c"), "/dev/null\nto-null\n");
-    EXPECT_EQ(with("-b"), "");
-    EXPECT_EQ(with("-fd"), "");
+    EXPECT_EQ(over({"-f"}, all).out, "regular\nto-regular\n");
+    EXPECT_EQ(over({"-d"}, all).out, "directory\nto-directory\n");
+    EXPECT_EQ(over({"-p"}, all).out, "fifo\n");
+    EXPECT_EQ(over({"-c"}, all).out, "/dev/null\nto-null\n");
+    EXPECT_EQ(over({"-b"}, all).out, "");
+    EXPECT_EQ(over({"-fd"}, all).out, "");
 }
 
 TEST_F(PathTest, BlockSpecialFilePassesOnlyTheBlockTest)
@@ -271,16 +250,11 @@ TEST_F(PathTest, ModeAndSizeTestsReadTheFileStatus)
     file("plain", 0755, "x");
     file("empty", 0644);
     const std::vector<std::string> all = {"setuid", "setgid", "both", "plain", "empty"};
-    auto with = [&](const std::string& option) {
-        std::vector<std::string> args = all;
-        args.insert(args.begin(), option);
-        return pathtest(args).out;
-    };
-    EXPECT_EQ(with("-u"), "setuid\nboth\n");
-    EXPECT_EQ(with("-g"), "setgid\nboth\n");
-    EXPECT_EQ(with("-ug"), "both\n");
-    EXPECT_EQ(with("-s"), "plain\n");
-    EXPECT_EQ(with("-e"), "setuid\nsetgid\nboth\nplain\nempty\n");
+    EXPECT_EQ(over({"-u"}, all).out, "setuid\nboth\n");
+    EXPECT_EQ(over({"-g"}, all).out, "setgid\nboth\n");
+    EXPECT_EQ(over({"-ug"}, all).out, "both\n");
+    EXPECT_EQ(over({"-s"}, all).out, "plain\n");
+    EXPECT_EQ(over({"-e"}, all).out, "setuid\nsetgid\nboth\nplain\nempty\n");
 }
 
 TEST_F(PathTest, TimeTestsAreStrictInWholeSeconds)
@@ -294,13 +268,9 @@ TEST_F(PathTest, TimeTestsAreStrictInWholeSeconds)
     set_mtime("same-end", second, 999999999);
     set_mtime("later", second + 1, 0);
     const std::vector<std::string> candidates = {"earlier", "same-start", "same-end", "later"};
-    auto with = [&](std::vector<std::string> options) {
-        options.insert(options.end(), candidates.begin(), candidates.end());
-        return pathtest(options).out;
-    };
-    EXPECT_EQ(with({"-n", "reference"}), "later\n");
-    EXPECT_EQ(with({"-o", "reference"}), "earlier\n");
-    EXPECT_EQ(with({"-n", "earlier", "-o", "later"}), "same-start\nsame-end\n");
+    EXPECT_EQ(over({"-n", "reference"}, candidates).out, "later\n");
+    EXPECT_EQ(over({"-o", "reference"}, candidates).out, "earlier\n");
+    EXPECT_EQ(over({"-n", "earlier", "-o", "later"}, candidates).out, "same-start\nsame-end\n");
 }
 
 TEST_F(PathTest, LastReferenceFileOfALetterDecides)
@@ -442,20 +412,15 @@ TEST_F(PathTest, AccessTestsAnswerForTheRealUser)
     dir("directory", 0555);
     const std::vector<std::string> all = {"readable", "writable", "executable", "none",
                                           "directory"};
-    auto as_nobody = [&](const std::string& option) {
-        std::vector<std::string> argv = {"pathtest", option};
-        argv.insert(argv.end(), all.begin(), all.end());
-        return run({argv, "", root, true});
-    };
-    RunResult probe = as_nobody("-e");
+    RunResult probe = over({"-e"}, all, true);
     if (probe.status == kCannotDropPrivileges)
         GTEST_SKIP() << "cannot switch to user " << kNobody;
     if (probe.out.empty())
         GTEST_SKIP() << "user " << kNobody << " cannot reach " << root;
     EXPECT_EQ(probe.out, "readable\nwritable\nexecutable\nnone\ndirectory\n");
-    EXPECT_EQ(as_nobody("-r").out, "readable\ndirectory\n");
-    EXPECT_EQ(as_nobody("-w").out, "writable\n");
-    EXPECT_EQ(as_nobody("-x").out, "executable\ndirectory\n");
+    EXPECT_EQ(over({"-r"}, all, true).out, "readable\ndirectory\n");
+    EXPECT_EQ(over({"-w"}, all, true).out, "writable\n");
+    EXPECT_EQ(over({"-x"}, all, true).out, "executable\ndirectory\n");
 }
 
 TEST_F(PathTest, WriteErrorOnStandardOutputIsNoSuccess)
