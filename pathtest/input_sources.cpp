@@ -9,10 +9,9 @@
 
 namespace {
 
-void filter_path(const TestOptions& options, int dir_fd, const char* path, const char* name,
-                 bool& matched)
+void filter_path(const TestOptions& options, int dir_fd, const char* name, bool& matched)
 {
-    if (!test_path(options, dir_fd, path, name))
+    if (!test_path(options, dir_fd, name))
         return;
     if (options.has('q'))
         exit(0);
@@ -27,12 +26,12 @@ void filter_entries(const TestOptions& options, const char* operand, bool& match
 {
     DIR* dir = opendir(operand);
     if (dir == nullptr) {
-        filter_path(options, AT_FDCWD, operand, operand, matched);
+        filter_path(options, AT_FDCWD, operand, matched);
         return;
     }
     int dir_fd = dirfd(dir);
     while (const dirent* entry = readdir(dir))
-        filter_path(options, dir_fd, entry->d_name, entry->d_name, matched);
+        filter_path(options, dir_fd, entry->d_name, matched);
     closedir(dir);
 }
 
@@ -48,7 +47,7 @@ bool filter_lines(const TestOptions& options, FILE* input)
     while ((length = getline(&line, &capacity, input)) != -1) {
         if (length > 0 && line[length - 1] == '\n')
             line[length - 1] = '\0';
-        filter_path(options, AT_FDCWD, line, line, matched);
+        filter_path(options, AT_FDCWD, line, matched);
     }
     free(line);
     return matched;
@@ -61,7 +60,7 @@ bool filter_operands(const TestOptions& options, char* const* operands, int coun
         if (options.has('l'))
             filter_entries(options, operands[i], matched);
         else
-            filter_path(options, AT_FDCWD, operands[i], operands[i], matched);
+            filter_path(options, AT_FDCWD, operands[i], matched);
     }
     return matched;
 }

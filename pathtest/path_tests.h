@@ -14,7 +14,7 @@ struct TestOptions {
     void set(char letter, bool on) { flags[letter - 'a'] = on; }
 };
 
-// Runs the chosen tests on path, resolved relative to the directory dir_fd
-// (AT_FDCWD for the working directory). name is what the hidden-name rule
-// looks at and what gets printed. True when every test passes.
-bool test_path(const TestOptions& options, int dir_fd, const char* path, const char* name);
+// Runs the chosen tests on name, resolved relative to the directory dir_fd
+// (AT_FDCWD for the working directory). The name is also what the hidden-name
+// rule looks at, since it is what gets printed. True when every test passes.
+bool test_path(const TestOptions& options, int dir_fd, const char* name);
