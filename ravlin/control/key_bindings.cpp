@@ -1,20 +1,252 @@
 #include "ravlin/control/key_bindings.h"
 
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
-#include "ravlin/drawing/render_bar.h"
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
-KeyOutcome dispatch_key(MenuState& m, const Settings&, KeySym keysym, unsigned int,
-                        const char*, int32_t)
+#include "ravlin/control/file_completion.h"
+#include "ravlin/control/line_editing.h"
+#include "ravlin/control/menu_state.h"
+#include "ravlin/control/paste.h"
+#include "ravlin/control/settings.h"
+#include "ravlin/drawing/page_bounds.h"
+#include "ravlin/drawing/render_bar.h"
+#include "ravlin/items/history_file.h"
+
+namespace {
+
+// A chord either stands for another key, or has done its work and goes on
+// as the key itself, or ends the key press with an outcome of its own.
+struct Chord {
+    KeySym keysym;
+    bool dropped;
+    KeyOutcome outcome;
+};
+
+constexpr Chord as_key(KeySym keysym) { return {keysym, false, KeyOutcome::redraw}; }
+constexpr Chord stop(KeyOutcome outcome) { return {NoSymbol, true, outcome}; }
+
+Chord fold_control(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers)
 {
-    if (keysym == XK_Escape) {
-        m.exit_status = 1;
-        m.finished = true;
-        return KeyOutcome::finished;
+    switch (keysym) {
+    case XK_a: return as_key(XK_Home);
+    case XK_b: return as_key(XK_Left);
+    case XK_c: return as_key(XK_Escape);
+    case XK_d: return as_key(XK_Delete);
+    case XK_e: return as_key(XK_End);
+    case XK_f: return as_key(XK_Right);
+    case XK_g: return as_key(XK_Escape);
+    case XK_h: return as_key(XK_BackSpace);
+    case XK_i: return as_key(XK_Tab);
+    case XK_j:
+    case XK_m:
+    case XK_J:
+    case XK_M: return as_key(XK_Return);
+    case XK_n: return as_key(XK_Down);
+    case XK_p: return as_key(XK_Up);
+    // The deletions go on as the unbound letter, whose control character
+    // then inserts nothing.
+    case XK_k: delete_to_end(m, s); return as_key(keysym);
+    case XK_u: delete_to_start(m, s); return as_key(keysym);
+    case XK_w: delete_word(m, s); return as_key(keysym);
+    case XK_y:
+    case XK_Y:
+        return stop((modifiers & ShiftMask) ? KeyOutcome::paste_clipboard
+                                            : KeyOutcome::paste_primary);
+    default: return stop(KeyOutcome::none);
+    }
+}
+
+Chord fold_mod1(KeySym keysym)
+{
+    switch (keysym) {
+    case XK_g: return as_key(XK_Home);
+    case XK_G: return as_key(XK_End);
+    case XK_h: return as_key(XK_Up);
+    case XK_j: return as_key(XK_Prior);
+    case XK_k: return as_key(XK_Next);
+    case XK_l: return as_key(XK_Down);
+    default: return stop(KeyOutcome::none);
+    }
+}
+
+void print_line(MenuState& m, const char* text)
+{
+    errno = 0;
+    if ((std::fputs(text, m.output) == EOF || std::fputc('\n', m.output) == EOF) &&
+        m.output_errno == 0)
+        m.output_errno = errno ? errno : EIO;
+}
+
+KeyOutcome accept(MenuState& m, const Settings& s, unsigned int modifiers)
+{
+    if ((modifiers & ShiftMask) || !m.selected) {
+        print_line(m, m.input);
+        save_history(m, s, m.input);
+    } else if (s.print_all) {
+        // From the selection to the end, then round from the head.
+        for (Entry* e = m.selected; e; e = e->after)
+            print_line(m, e->label);
+        for (Entry* e = m.match_head; e && e != m.selected; e = e->after)
+            print_line(m, e->label);
+    } else {
+        print_line(m, m.selected->label);
+        save_history(m, s, m.selected->label);
+    }
+    m.exit_status = 0;
+    m.finished = true;
+    return KeyOutcome::finished;
+}
+
+KeyOutcome cancel(MenuState& m)
+{
+    m.exit_status = 1;
+    m.finished = true;
+    return KeyOutcome::finished;
+}
+
+void show_page(MenuState& m, const Settings& s, Entry* first)
+{
+    m.page_first = first;
+    compute_page_bounds(m, s);
+}
+
+KeyOutcome home(MenuState& m, const Settings& s)
+{
+    if (m.selected == m.match_head) {
+        m.cursor = 0;
+    } else {
+        m.selected = m.match_head;
+        show_page(m, s, m.match_head);
     }
     return KeyOutcome::redraw;
+}
+
+KeyOutcome end(MenuState& m, const Settings& s)
+{
+    if (m.input[m.cursor] != '\0') {
+        m.cursor = static_cast<int32_t>(std::strlen(m.input));
+        return KeyOutcome::redraw;
+    }
+    if (m.page_next) {
+        // The page before the one that starts at the last match may stop
+        // short of it; walk on until a page shows it.
+        show_page(m, s, m.match_tail);
+        show_page(m, s, m.page_prev);
+        while (m.page_next)
+            show_page(m, s, m.page_first->after);
+    }
+    m.selected = m.match_tail;
+    return KeyOutcome::redraw;
+}
+
+KeyOutcome up(MenuState& m, const Settings& s)
+{
+    if (m.selected && m.selected->before) {
+        m.selected = m.selected->before;
+        if (m.selected->after == m.page_first)
+            show_page(m, s, m.page_prev);
+    }
+    return KeyOutcome::redraw;
+}
+
+KeyOutcome down(MenuState& m, const Settings& s)
+{
+    if (m.selected && m.selected->after) {
+        m.selected = m.selected->after;
+        if (m.selected == m.page_next)
+            show_page(m, s, m.page_next);
+    }
+    return KeyOutcome::redraw;
+}
+
+KeyOutcome left(MenuState& m, const Settings& s)
+{
+    if (m.cursor > 0 && (!m.selected || !m.selected->before || s.lines > 0)) {
+        m.cursor = char_boundary(m, -1);
+        return KeyOutcome::redraw;
+    }
+    if (s.lines > 0)
+        return KeyOutcome::none;
+    return up(m, s);
+}
+
+KeyOutcome right(MenuState& m, const Settings& s)
+{
+    if (m.input[m.cursor] != '\0') {
+        m.cursor = char_boundary(m, +1);
+        return KeyOutcome::redraw;
+    }
+    if (s.lines > 0)
+        return KeyOutcome::none;
+    return down(m, s);
+}
+
+KeyOutcome turn_page(MenuState& m, const Settings& s, Entry* first)
+{
+    if (!first)
+        return KeyOutcome::none;
+    m.selected = first;
+    show_page(m, s, first);
+    return KeyOutcome::redraw;
+}
+
+KeyOutcome redraw_if(bool changed)
+{
+    return changed ? KeyOutcome::redraw : KeyOutcome::none;
+}
+
+}  // namespace
+
+KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers,
+                        const char* key_text, int32_t key_text_length)
+{
+    if (modifiers & (ControlMask | Mod1Mask)) {
+        Chord chord = (modifiers & ControlMask) ? fold_control(m, s, keysym, modifiers)
+                                                : fold_mod1(keysym);
+        if (chord.dropped)
+            return chord.outcome;
+        keysym = chord.keysym;
+    }
+
+    switch (keysym) {
+    case XK_Home: return home(m, s);
+    case XK_Left: return left(m, s);
+    case XK_Up: return up(m, s);
+    case XK_Right: return right(m, s);
+    case XK_Down: return down(m, s);
+    case XK_Prior: return turn_page(m, s, m.page_prev);
+    case XK_Next: return turn_page(m, s, m.page_next);
+    case XK_End: return end(m, s);
+    case XK_Return:
+    case XK_KP_Enter: return accept(m, s, modifiers);
+    case XK_Escape: return cancel(m);
+    case XK_Tab:
+        if (std::strchr(m.input, ' ')) {
+            complete_file_name(m);
+            return KeyOutcome::redraw;
+        }
+        return redraw_if(cycle_completion(m, s, Direction::forward));
+    case XK_ISO_Left_Tab: return redraw_if(cycle_completion(m, s, Direction::backward));
+    case XK_BackSpace: return redraw_if(delete_before_cursor(m, s));
+    case XK_Delete: return redraw_if(delete_at_cursor(m, s));
+    default:
+        type_text(m, s, key_text, key_text_length);
+        return KeyOutcome::redraw;
+    }
+}
+
+void flush_output(MenuState& m)
+{
+    errno = 0;
+    if (std::fflush(m.output) == EOF && m.output_errno == 0)
+        m.output_errno = errno ? errno : EIO;
+    if (std::ferror(m.output) && m.output_errno == 0)
+        m.output_errno = EIO;
 }
 
 void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event)
@@ -22,11 +254,27 @@ void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event)
     char key_text[32];
     KeySym keysym = NoSymbol;
     Status status = 0;
-    int length = m.input_context
-                     ? XmbLookupString(m.input_context, &event, key_text, sizeof key_text, &keysym, &status)
-                     : XLookupString(&event, key_text, sizeof key_text, &keysym, nullptr);
+    int length = m.input_context ? XmbLookupString(m.input_context, &event, key_text,
+                                                   sizeof key_text, &keysym, &status)
+                                 : XLookupString(&event, key_text, sizeof key_text, &keysym,
+                                                 nullptr);
     if (status == XBufferOverflow)
         return;
-    if (dispatch_key(m, s, keysym, event.state, key_text, length) == KeyOutcome::redraw)
+    switch (dispatch_key(m, s, keysym, event.state, key_text, length)) {
+    case KeyOutcome::redraw:
         render_bar(m, s);
+        break;
+    case KeyOutcome::none:
+        break;
+    case KeyOutcome::finished:
+        if (m.exit_status == 0)
+            flush_output(m);
+        break;
+    case KeyOutcome::paste_primary:
+        request_paste(m, XA_PRIMARY);
+        break;
+    case KeyOutcome::paste_clipboard:
+        request_paste(m, m.clipboard_atom);
+        break;
+    }
 }

@@ -17,9 +17,16 @@ enum class KeyOutcome {
 };
 
 // The whole key logic on plain data: chord folding, the action table, the
-// editing calls, accept (printing to MenuState::output) and cancel.
+// editing calls, accept (printing to MenuState::output, then save_history)
+// and cancel. modifiers is the state field of the key event; key_text holds
+// key_text_length bytes and need not be NUL-terminated.
 KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers,
                         const char* key_text, int32_t key_text_length);
 
-// Looks the key up through the input context and acts on dispatch_key.
+// Pushes the accepted result out of MenuState::output and records the
+// error in output_errno when it (or an earlier write) failed.
+void flush_output(MenuState& m);
+
+// Looks the key up through the input context (or without one) and acts on
+// dispatch_key: redraw, paste request, or the flush after an accept.
 void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event);
