@@ -1,6 +1,60 @@
 #include "ravlin/items/entry_reader.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
+#include "ravlin/drawing/text_measurer.h"
+#include "ravlin/items/line_reader.h"
 
-void load_entries(MenuState&, Settings&, FILE*) {}
+namespace {
+
+void remember_history_line(HistoryTable& history, const char* label, size_t n)
+{
+    if (history.count >= HistoryTable::slot_count)
+        return;
+    char* slot = history.slots[history.count];
+    std::memcpy(slot, label, n);
+    slot[n] = '\0';
+    ++history.count;
+}
+
+}  // namespace
+
+void load_entries(MenuState& m, Settings& s, FILE* input)
+{
+    LineReader reader;
+    load_entries(m, s, input, reader);
+}
+
+void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
+{
+    if (s.history_path) {
+        if (FILE* file = std::fopen(s.history_path, "r")) {
+            size_t n;
+            while ((n = take_line(file, r)) != no_line)
+                remember_history_line(m.history, r.entries[r.count - 1].label, n);
+            std::fclose(file);
+        }
+    }
+    while (take_line(input, r) != no_line) {
+    }
+
+    if (r.entries) {
+        r.entries[r.count].label = nullptr;
+        m.entries = r.entries;
+        remember_loaded(r.entries, r.count, std::move(r.labels));
+        r.entries = nullptr;
+    }
+    m.input_width = r.longest && m.measurer ? padded_width(*m.measurer, r.longest) : 0;
+    if (r.count < s.lines)
+        s.lines = static_cast<uint32_t>(r.count);
+}
+
+void release_entries(MenuState& m)
+{
+    release_loaded(m.entries);
+    std::free(m.entries);
+    m.entries = nullptr;
+}

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstddef>
 #include <cstdio>
 
 struct MenuState;
@@ -9,5 +8,14 @@ struct LineReader;
 
 // Reads the history file (when -hist names one) and then the given input
 // stream into MenuState::entries, fills the history table, sets input_width
-// and lowers Settings::lines to the number of entries.
+// and lowers Settings::lines to the number of entries. Lines past the
+// twentieth of the history file are offered but not remembered.
 void load_entries(MenuState& m, Settings& s, FILE* input);
+// The same with a reader made by the caller, whose buffer and block sizes
+// may have been chosen small to reach their edges in tests.
+void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& reader);
+
+// Releases the entry array and labels that load_entries made and clears
+// entries, for tests and benchmarks that load many times. The program never
+// calls it: its labels live until exit.
+void release_entries(MenuState& m);

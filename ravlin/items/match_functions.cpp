@@ -1,13 +1,9 @@
 #include "ravlin/items/match_functions.h"
 
-#include <strings.h>
-
 #include <cstring>
 
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/filters.h"
-
-namespace {
 
 const char* substr_find_exact(const char* text, const char* needle)
 {
@@ -18,8 +14,6 @@ const char* char_find_exact(const char* text, int c)
 {
     return std::strchr(text, c);
 }
-
-}  // namespace
 
 MatchFunctions default_match_functions()
 {

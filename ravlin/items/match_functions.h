@@ -22,3 +22,9 @@ struct MatchFunctions {
 MatchFunctions default_match_functions();
 // Switches the three primitives to their case-insensitive forms (-i).
 void use_nocase_primitives(MatchFunctions& match);
+
+// The case-sensitive primitives: strstr and strchr behind the slot types.
+// The filters recognise them (and the -i ones) to search whole blocks of
+// labels at once.
+const char* substr_find_exact(const char* text, const char* needle);
+const char* char_find_exact(const char* text, int c);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "ravlin/items/entry.h"
+
+// Appends entry to the chain given by its head and tail variables: the
+// entry's before becomes tail and its after null.
+void chain_append(Entry* entry, Entry*& head, Entry*& tail);
+
+// Hangs the chain first..last after the chain head..tail, both linked in
+// both directions, in constant time.
+void chain_join(Entry*& head, Entry*& tail, Entry* first, Entry* last);

@@ -1,0 +1,54 @@
+#include <cstdlib>
+#include <cstring>
+
+#include "ravlin/control/menu_state.h"
+#include "ravlin/control/settings.h"
+#include "ravlin/drawing/fail.h"
+#include "ravlin/drawing/page_bounds.h"
+#include "ravlin/items/filters.h"
+#include "ravlin/items/token_scan.h"
+#include "ravlin/items/token_split.h"
+
+void filter_ranked(MenuState& m, const Settings& s)
+{
+    // The tokens point into this copy; they are read only during the run.
+    static char copy[sizeof m.input];
+    size_t length = strnlen(m.input, sizeof copy - 1);
+    std::memcpy(copy, m.input, length);
+    copy[length] = '\0';
+
+    // The table is kept across runs and grows one slot at a time, so typing
+    // allocates only when a run has more tokens than any before it.
+    int32_t count = 0;
+    split_tokens(copy, [&](char* token) {
+        if (count >= m.token_capacity) {
+            size_t bytes = static_cast<size_t>(m.token_capacity + 1) * sizeof(char*);
+            void* grown = std::realloc(m.tokens, bytes);
+            if (!grown)
+                fail("cannot realloc %u bytes\n", static_cast<unsigned>(bytes));
+            m.tokens = static_cast<char**>(grown);
+            ++m.token_capacity;
+        }
+        m.tokens[count++] = token;
+    });
+    const char* first = count ? m.tokens[0] : "";
+    size_t first_length = std::strlen(first);
+    const MatchFunctions& match = s.match;
+
+    Entry *prefix_head = nullptr, *prefix_tail = nullptr;
+    Entry *substring_head = nullptr, *substring_tail = nullptr;
+    m.match_head = m.match_tail = nullptr;
+    for_each_holding_tokens(m.entries, match, m.tokens, count, [&](Entry* e) {
+        if (count == 0 || match.prefix_cmp(first, e->label, first_length + 1) == 0)
+            chain_append(e, m.match_head, m.match_tail);
+        else if (match.prefix_cmp(first, e->label, first_length) == 0)
+            chain_append(e, prefix_head, prefix_tail);
+        else
+            chain_append(e, substring_head, substring_tail);
+    });
+    chain_join(m.match_head, m.match_tail, prefix_head, prefix_tail);
+    chain_join(m.match_head, m.match_tail, substring_head, substring_tail);
+
+    m.selected = m.page_first = m.match_head;
+    compute_page_bounds(m, s);
+}
