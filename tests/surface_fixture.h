@@ -1,0 +1,112 @@
+#pragma once
+
+// The real drawing surface in the test process: a private Xvfb shared by the
+// whole test program, a Surface opened on it with a real font, and pixels
+// read back from the server.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "harness/harness.h"
+#include "ravlin/drawing/surface.h"
+
+namespace surface_fixture {
+
+// A core font, an Xft font without antialiasing (so every pixel is either
+// the foreground or the background) and an Xft font with it.
+inline const char* const core_font = "fixed";
+inline const char* const xft_font = "DejaVu Sans:pixelsize=15:antialias=false:hinting=false";
+inline const char* const xft_smooth_font = "DejaVu Serif:italic:pixelsize=17";
+// Fails as a core font (no such name), so it loads as a font set.
+inline const char* const font_set =
+    "-misc-fixed-medium-r-normal--13-*-*-*-*-*-iso10646-1,-misc-fixed-*";
+
+inline harness::XServer& server()
+{
+    static harness::XServer instance;
+    return instance;
+}
+
+// A rectangle of pixel values read from the server.
+struct Pixels {
+    int width = 0, height = 0;
+    std::vector<unsigned long> values;
+    unsigned long at(int x, int y) const { return values[static_cast<size_t>(y * width + x)]; }
+    bool operator==(const Pixels&) const = default;
+};
+
+// One surface per font for the whole test program. Surfaces are never
+// closed: Xft keeps state per connection address, and a connection opened
+// after another was closed can be handed that stale state and fail.
+class Drawing {
+public:
+    static Drawing& with_font(const char* font_name)
+    {
+        static std::map<std::string, Drawing*> open;
+        Drawing*& drawing = open[font_name];
+        if (!drawing)
+            drawing = new Drawing(font_name);
+        return *drawing;
+    }
+    Drawing(const Drawing&) = delete;
+    Drawing& operator=(const Drawing&) = delete;
+
+    ColorPair& pair(const char* fg, const char* bg)
+    {
+        ColorPair*& pair = pairs_[std::string(fg) + "/" + bg];
+        if (!pair)
+            pair = make_color_pair(*surface, fg, bg);
+        return *pair;
+    }
+    unsigned long pixel(const char* name) { return alloc_pixel(*surface, name); }
+
+    // Points the current rectangle somewhere.
+    void at(int32_t x, int32_t y, int32_t w, int32_t h)
+    {
+        surface->x = x;
+        surface->y = y;
+        surface->w = w;
+        surface->h = h;
+    }
+
+    // Pixels of a drawable (the canvas unless given), after the server has
+    // done everything asked so far.
+    Pixels read(int x, int y, int width, int height, Drawable from = None)
+    {
+        XSync(surface->display, False);
+        Pixels pixels;
+        XImage* image = XGetImage(surface->display, from ? from : surface->canvas, x, y,
+                                  static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                  AllPlanes, ZPixmap);
+        if (!image)
+            return pixels;
+        pixels.width = width;
+        pixels.height = height;
+        for (int row = 0; row < height; ++row)
+            for (int column = 0; column < width; ++column)
+                pixels.values.push_back(XGetPixel(image, column, row));
+        XDestroyImage(image);
+        return pixels;
+    }
+
+    Surface* surface = nullptr;
+
+private:
+    explicit Drawing(const char* font_name)
+    {
+        setenv("DISPLAY", server().display_name().c_str(), 1);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        surface = open_surface();
+        load_font(*surface, font_name);
+        size_canvas(*surface, 1600, 400);
+    }
+    std::map<std::string, ColorPair*> pairs_;
+};
+
+}  // namespace surface_fixture
