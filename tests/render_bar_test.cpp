@@ -1,0 +1,502 @@
+// The bar as a real server shows it: render_bar paints into the canvas of a
+// surface on a private Xvfb and copies it to a mapped window, whose pixels
+// are read back. Each picture is compared whole with a scene painted from
+// the layout of the bar (element rectangles, their colours and texts), and
+// the parts that matter most are also checked pixel by pixel.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ravlin/control/menu_state.h"
+#include "ravlin/control/settings.h"
+#include "ravlin/drawing/page_bounds.h"
+#include "ravlin/drawing/render_bar.h"
+#include "ravlin/drawing/text_fitting.h"
+#include "ravlin/items/filters.h"
+#include "surface_fixture.h"
+
+namespace {
+
+using surface_fixture::Drawing;
+using surface_fixture::Pixels;
+
+const char* const fonts[] = {surface_fixture::core_font, surface_fixture::xft_font};
+
+// -nb, -nf, -sb, -sf, -uc
+const char* const normal_bg = "#000080";
+const char* const normal_fg = "#e0e0e0";
+const char* const selected_bg = "#008000";
+const char* const selected_fg = "#ffff00";
+const char* const underline = "#ff0000";
+constexpr int32_t underline_height = 3;
+
+// A menu whose bar is painted on the shared surface of one font.
+class Bar {
+public:
+    Bar(const char* font_name, const std::vector<std::string>& labels)
+        : drawing(Drawing::with_font(font_name)), font(*drawing.surface), labels_(labels)
+    {
+        m.surface = drawing.surface;
+        m.measurer = &font;
+        m.normal_colors = &drawing.pair(normal_fg, normal_bg);
+        m.selected_colors = &drawing.pair(selected_fg, selected_bg);
+        m.underline_colors = &drawing.pair(underline, underline);
+        for (std::string& label : labels_)
+            entries_.push_back({label.data(), nullptr, nullptr});
+        entries_.push_back({nullptr, nullptr, nullptr});
+        m.entries = entries_.data();
+        m.line_height = font.font_height() + 2;
+        m.bar_width = 640;
+        s.underline_height = underline_height;
+    }
+    ~Bar()
+    {
+        if (m.bar_window)
+            XDestroyWindow(drawing.surface->display, m.bar_window);
+    }
+    Bar(const Bar&) = delete;
+    Bar& operator=(const Bar&) = delete;
+
+    // The sizes startup works out from the settings and the entries.
+    void lay_out()
+    {
+        m.bar_height = m.line_height * static_cast<int32_t>(s.lines + 1);
+        m.prompt_width = s.prompt && *s.prompt ? padded_width(font, s.prompt) : 0;
+        m.input_width = 0;
+        for (const std::string& label : labels_)
+            m.input_width = std::max(m.input_width, padded_width(font, label.c_str()));
+        m.input_width = std::min(m.input_width, m.bar_width / 3);
+    }
+
+    void set_input(const std::string& text, int32_t cursor)
+    {
+        std::fill(std::begin(m.input), std::end(m.input), '\0');
+        text.copy(m.input, text.size());
+        m.cursor = cursor;
+    }
+
+    // Makes the entries of these indices the match list, with the page and
+    // the selection at its head.
+    void match(const std::vector<int>& indices)
+    {
+        m.match_head = m.match_tail = nullptr;
+        for (int i : indices)
+            chain_append(&entries_[static_cast<size_t>(i)], m.match_head, m.match_tail);
+        m.selected = m.page_first = m.match_head;
+        compute_page_bounds(m, s);
+    }
+    void match_all()
+    {
+        std::vector<int> all(labels_.size());
+        for (size_t i = 0; i < all.size(); ++i)
+            all[i] = static_cast<int>(i);
+        match(all);
+    }
+    void next_page()
+    {
+        m.page_first = m.page_next;
+        compute_page_bounds(m, s);
+    }
+    Entry* entry(int i) { return &entries_[static_cast<size_t>(i)]; }
+
+    // The labels of the current page.
+    std::vector<std::string> page() const
+    {
+        std::vector<std::string> labels;
+        for (Entry* e = m.page_first; e && e != m.page_next; e = e->after)
+            labels.emplace_back(e->label);
+        return labels;
+    }
+
+    // render_bar, then what the window shows.
+    Pixels render()
+    {
+        Display* display = drawing.surface->display;
+        if (!m.bar_window) {
+            XSetWindowAttributes attributes{};
+            attributes.override_redirect = True;
+            attributes.event_mask = StructureNotifyMask;
+            m.bar_window = XCreateWindow(
+                display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(m.bar_width),
+                static_cast<unsigned>(m.bar_height), 0, CopyFromParent, InputOutput,
+                CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
+            XMapRaised(display, m.bar_window);
+            XEvent event;
+            EXPECT_TRUE(harness::wait_until([&] {
+                return XCheckTypedWindowEvent(display, m.bar_window, MapNotify, &event);
+            }));
+        }
+        render_bar(m, s);
+        return drawing.read(0, 0, m.bar_width, m.bar_height, m.bar_window);
+    }
+
+    int32_t padded(const char* text) const { return padded_width(font, text); }
+    int32_t extent(const std::string& text) const
+    {
+        return font.text_extent(text.c_str(), static_cast<int32_t>(text.size()));
+    }
+    int32_t height() const { return font.font_height(); }
+
+    Drawing& drawing;
+    SurfaceMeasurer font;
+    MenuState m;
+    Settings s;
+
+private:
+    std::vector<std::string> labels_;
+    std::vector<Entry> entries_;
+};
+
+// The expected picture: rectangles filled with a colour and texts on their
+// background, in painting order, drawn with the surface's primitives.
+class Scene {
+public:
+    explicit Scene(Bar& bar) : bar_(bar)
+    {
+        fill(0, 0, bar.m.bar_width, bar.m.bar_height, bar.m.normal_colors->bg);
+    }
+    void fill(int32_t x, int32_t y, int32_t w, int32_t h, unsigned long pixel)
+    {
+        steps_.push_back([=](Surface& surface) {
+            surface.x = surface.y = 0;
+            paint_rect(surface, x, y, static_cast<uint32_t>(w), static_cast<uint32_t>(h), true,
+                       pixel);
+        });
+    }
+    // A text shown whole (or the given fitted copy) in its rectangle.
+    void text(int32_t x, int32_t y, int32_t w, const std::string& shown, const ColorPair* pair)
+    {
+        int32_t h = bar_.m.line_height;
+        steps_.push_back([=](Surface& surface) {
+            surface.x = x;
+            surface.y = y;
+            surface.w = w;
+            surface.h = h;
+            paint_rect(surface, 0, 0, static_cast<uint32_t>(w), static_cast<uint32_t>(h), true,
+                       pair->bg);
+            paint_text_run(surface, shown.data(), static_cast<int32_t>(shown.size()), *pair);
+        });
+    }
+    // The cursor bar at x within a field starting at field_x.
+    void cursor(int32_t field_x, int32_t x)
+    {
+        int32_t height = bar_.height();
+        fill(field_x + x, (bar_.m.line_height - height) / 2 + 1, 1, height - 1,
+             bar_.m.normal_colors->fg);
+    }
+    // Entries of a row from x on, the selected one underlined.
+    void row(int32_t x, const std::vector<std::string>& labels, const std::string& selected)
+    {
+        for (const std::string& label : labels) {
+            int32_t w = bar_.padded(label.c_str());
+            bool is_selected = label == selected;
+            text(x, 0, w, label, is_selected ? bar_.m.selected_colors : bar_.m.normal_colors);
+            if (is_selected)
+                fill(x, bar_.m.line_height - underline_height, w, underline_height,
+                     bar_.m.underline_colors->bg);
+            x += w;
+        }
+    }
+    void prompt(const std::string& text_shown)
+    {
+        text(0, 0, bar_.m.prompt_width, text_shown, bar_.m.selected_colors);
+        fill(0, bar_.m.line_height - underline_height, bar_.m.prompt_width, underline_height,
+             bar_.m.underline_colors->bg);
+    }
+
+    Pixels picture()
+    {
+        Surface& surface = *bar_.drawing.surface;
+        for (auto& step : steps_)
+            step(surface);
+        return bar_.drawing.read(0, 0, bar_.m.bar_width, bar_.m.bar_height);
+    }
+
+private:
+    Bar& bar_;
+    std::vector<std::function<void(Surface&)>> steps_;
+};
+
+// Compares whole pictures and names the first pixel that differs.
+::testing::AssertionResult same_picture(const Pixels& actual, const Pixels& expected)
+{
+    if (actual.width != expected.width || actual.height != expected.height)
+        return ::testing::AssertionFailure() << "size differs";
+    for (int y = 0; y < actual.height; ++y)
+        for (int x = 0; x < actual.width; ++x)
+            if (actual.at(x, y) != expected.at(x, y))
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x << ", " << y << ") is " << std::hex << actual.at(x, y)
+                       << ", expected " << expected.at(x, y);
+    return ::testing::AssertionSuccess();
+}
+
+// True when every pixel of the rectangle has this value.
+bool all_of(const Pixels& pixels, int x, int y, int w, int h, unsigned long value)
+{
+    for (int row = y; row < y + h; ++row)
+        for (int column = x; column < x + w; ++column)
+            if (pixels.at(column, row) != value)
+                return false;
+    return true;
+}
+
+bool any_of(const Pixels& pixels, int x, int y, int w, int h, unsigned long value)
+{
+    for (int row = y; row < y + h; ++row)
+        for (int column = x; column < x + w; ++column)
+            if (pixels.at(column, row) == value)
+                return true;
+    return false;
+}
+
+const std::vector<std::string> fruit = {
+    "apple", "banana", "cherry", "damson", "elderberry", "fig", "grape", "huckleberry",
+    "jackfruit", "kiwi", "lemon", "mango", "nectarine", "orange", "papaya", "quince",
+    "raspberry", "strawberry", "tangerine", "ugli", "watermelon", "yuzu"};
+
+TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
+{
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        Bar bar(font_name, fruit);
+        bar.s.prompt = "run:";
+        bar.lay_out();
+        bar.set_input("ap", 1);
+        bar.match_all();
+        const MenuState& m = bar.m;
+        const int32_t lh = m.line_height, pw = m.prompt_width, iw = m.input_width;
+        const int32_t left = bar.padded("<"), right = bar.padded(">");
+
+        // First page: "<" slot blank, ">" drawn, the head selected.
+        Pixels first = bar.render();
+        Scene scene(bar);
+        scene.prompt("run:");
+        scene.text(pw, 0, iw, "ap", m.normal_colors);
+        scene.cursor(pw, bar.height() / 2 + bar.extent("a"));
+        scene.row(pw + iw + left, bar.page(), "apple");
+        scene.text(m.bar_width - right, 0, right, ">", m.normal_colors);
+        EXPECT_TRUE(same_picture(first, scene.picture()));
+
+        EXPECT_EQ(first.at(0, 0), m.selected_colors->bg);
+        EXPECT_TRUE(all_of(first, 0, lh - underline_height, pw, underline_height,
+                           m.underline_colors->bg));
+        EXPECT_TRUE(all_of(first, pw - 1, 0, 1, lh - underline_height, m.selected_colors->bg));
+        EXPECT_EQ(first.at(pw, lh - 1), m.normal_colors->bg);
+        int32_t cursor_x = pw + bar.height() / 2 + bar.extent("a");
+        EXPECT_TRUE(all_of(first, cursor_x, (lh - bar.height()) / 2 + 1, 1, bar.height() - 1,
+                           m.normal_colors->fg));
+        EXPECT_TRUE(all_of(first, pw + iw, 0, left, lh, m.normal_colors->bg));
+        int32_t apple_x = pw + iw + left, apple_w = bar.padded("apple");
+        EXPECT_TRUE(all_of(first, apple_x, 0, 1, lh - underline_height, m.selected_colors->bg));
+        EXPECT_TRUE(all_of(first, apple_x, lh - underline_height, apple_w, underline_height,
+                           m.underline_colors->bg));
+        EXPECT_EQ(first.at(apple_x + apple_w, lh - 1), m.normal_colors->bg);
+        EXPECT_TRUE(any_of(first, m.bar_width - right, 0, right, lh, m.normal_colors->fg));
+
+        // A later page with the selection inside it: both arrows.
+        bar.next_page();
+        std::vector<std::string> second_page = bar.page();
+        ASSERT_GE(second_page.size(), 2u);
+        bar.m.selected = bar.m.page_first->after;
+        Pixels second = bar.render();
+        Scene later(bar);
+        later.prompt("run:");
+        later.text(pw, 0, iw, "ap", m.normal_colors);
+        later.cursor(pw, bar.height() / 2 + bar.extent("a"));
+        later.text(pw + iw, 0, left, "<", m.normal_colors);
+        later.row(pw + iw + left, second_page, second_page[1]);
+        later.text(m.bar_width - right, 0, right, ">", m.normal_colors);
+        EXPECT_TRUE(same_picture(second, later.picture()));
+        EXPECT_TRUE(any_of(second, pw + iw, 0, left, lh, m.normal_colors->fg));
+
+        // The last page: "<" but no ">".
+        while (bar.m.page_next)
+            bar.next_page();
+        bar.m.selected = bar.m.page_first;
+        Pixels last = bar.render();
+        Scene end(bar);
+        end.prompt("run:");
+        end.text(pw, 0, iw, "ap", m.normal_colors);
+        end.cursor(pw, bar.height() / 2 + bar.extent("a"));
+        end.text(pw + iw, 0, left, "<", m.normal_colors);
+        end.row(pw + iw + left, bar.page(), bar.page()[0]);
+        EXPECT_TRUE(same_picture(last, end.picture()));
+        EXPECT_TRUE(all_of(last, m.bar_width - right, 0, right, lh, m.normal_colors->bg));
+    }
+}
+
+TEST(RenderBar, WithoutMatchesTheFieldReachesTheEdgeAndNoArrowsShow)
+{
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        for (uint32_t lines : {0u, 3u}) {
+            Bar bar(font_name, fruit);
+            bar.s.lines = lines;
+            bar.lay_out();
+            bar.set_input("zzz", 3);
+            bar.match({});
+            Pixels picture = bar.render();
+            Scene scene(bar);
+            scene.text(0, 0, bar.m.bar_width, "zzz", bar.m.normal_colors);
+            scene.cursor(0, bar.height() / 2 + bar.extent("zzz"));
+            EXPECT_TRUE(same_picture(picture, scene.picture()));
+            EXPECT_TRUE(all_of(picture, 0, bar.m.line_height, bar.m.bar_width,
+                               bar.m.bar_height - bar.m.line_height, bar.m.normal_colors->bg));
+        }
+    }
+}
+
+TEST(RenderBar, MaskedInputShowsOneAsteriskPerCharacterBeforeTheCursor)
+{
+    const std::string input = "a\xc3\xa9" "b";  // a é b: four bytes, three characters
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        Bar bar(font_name, fruit);
+        bar.s.mask_input = true;
+        bar.s.prompt = "pin";
+        bar.lay_out();
+        bar.match_all();
+        for (auto [cursor, stars] : {std::pair{0, ""}, std::pair{1, "*"}, std::pair{3, "**"},
+                                     std::pair{4, "***"}}) {
+            SCOPED_TRACE("cursor " + std::to_string(cursor));
+            bar.set_input(input, cursor);
+            Pixels picture = bar.render();
+            const MenuState& m = bar.m;
+            Scene scene(bar);
+            scene.prompt("pin");
+            scene.text(m.prompt_width, 0, m.input_width, stars, m.normal_colors);
+            scene.cursor(m.prompt_width, bar.height() / 2 + bar.extent(stars));
+            scene.row(m.prompt_width + m.input_width + bar.padded("<"), bar.page(), "apple");
+            scene.text(m.bar_width - bar.padded(">"), 0, bar.padded(">"), ">", m.normal_colors);
+            EXPECT_TRUE(same_picture(picture, scene.picture()));
+        }
+    }
+}
+
+TEST(RenderBar, CursorBarOnlyInsideTheField)
+{
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        Bar bar(font_name, fruit);
+        bar.lay_out();
+        bar.match_all();
+        bar.set_input("abc", 3);
+        int32_t cursor_x = bar.height() / 2 + bar.extent("abc");
+        for (int32_t field : {cursor_x + 1, cursor_x}) {
+            bar.m.input_width = field;
+            bar.match_all();
+            Pixels picture = bar.render();
+            // At x == field width the bar would be the first column of the
+            // blank "<" slot.
+            EXPECT_EQ(picture.at(cursor_x, bar.m.line_height / 2) == bar.m.normal_colors->fg,
+                      cursor_x < field)
+                << "field " << field;
+            EXPECT_EQ(picture.at(field, bar.m.line_height / 2), bar.m.normal_colors->bg);
+        }
+    }
+}
+
+TEST(RenderBar, CursorFollowsTheGlyphBoxOfXftText)
+{
+    Bar bar(surface_fixture::xft_font, fruit);
+    bar.lay_out();
+    bar.match({});
+    bar.set_input("a ", 2);
+    XGlyphInfo box;
+    XftTextExtentsUtf8(bar.drawing.surface->display, bar.drawing.surface->font.xft_font,
+                       reinterpret_cast<const FcChar8*>("a "), 2, &box);
+    ASSERT_NE(box.width, box.xOff);  // the trailing blank adds advance, not box
+    Pixels picture = bar.render();
+    int32_t y = bar.m.line_height / 2, inset = bar.height() / 2;
+    EXPECT_EQ(picture.at(inset + box.width, y), bar.m.normal_colors->fg);
+    EXPECT_EQ(picture.at(inset + box.xOff, y), bar.m.normal_colors->bg);
+}
+
+TEST(RenderBar, QuietModeWithEmptyInputShowsOnlyPromptAndField)
+{
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        for (uint32_t lines : {0u, 4u}) {
+            Bar bar(font_name, fruit);
+            bar.s.quiet = true;
+            bar.s.lines = lines;
+            bar.s.prompt = "go";
+            bar.lay_out();
+            bar.set_input("", 0);
+            bar.match_all();
+            Pixels picture = bar.render();
+            const MenuState& m = bar.m;
+            int32_t field = lines ? m.bar_width - m.prompt_width : m.input_width;
+            Scene scene(bar);
+            scene.prompt("go");
+            scene.text(m.prompt_width, 0, field, "", m.normal_colors);
+            scene.cursor(m.prompt_width, bar.height() / 2);
+            EXPECT_TRUE(same_picture(picture, scene.picture()));
+
+            // Typing brings the entries back.
+            bar.set_input("a", 1);
+            Pixels typed = bar.render();
+            EXPECT_TRUE(any_of(typed, m.prompt_width + m.input_width, 0,
+                               m.bar_width - m.prompt_width - m.input_width, m.bar_height,
+                               m.selected_colors->bg));
+        }
+    }
+}
+
+TEST(RenderBar, ListShowsWholePagesIndentedByThePrompt)
+{
+    std::vector<std::string> labels = fruit;
+    labels[4] = "elderberry " + std::string(200, 'e');  // wider than the bar
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        Bar bar(font_name, labels);
+        bar.s.lines = 3;
+        bar.s.prompt = "pick a fruit:";
+        bar.lay_out();
+        bar.set_input("", 0);
+        bar.match({0, 1, 2, 3, 4, 5, 6});
+        const MenuState& m = bar.m;
+        const int32_t pw = m.prompt_width, lh = m.line_height, w = m.bar_width - pw;
+
+        auto expect_page = [&](const std::vector<std::string>& page, const std::string& selected) {
+            ASSERT_EQ(bar.page(), page);
+            Pixels picture = bar.render();
+            Scene scene(bar);
+            scene.prompt("pick a fruit:");
+            scene.text(pw, 0, w, "", m.normal_colors);
+            scene.cursor(pw, bar.height() / 2);
+            for (size_t i = 0; i < page.size(); ++i) {
+                const std::string& label = page[i];
+                int32_t n = fit_text_length(bar.font, label.c_str(), w);
+                int32_t stops = ellipsis_start(label.c_str(), n);
+                std::string shown = stops < n ? label.substr(0, static_cast<size_t>(stops)) + "..."
+                                              : label.substr(0, static_cast<size_t>(n));
+                scene.text(pw, lh * static_cast<int32_t>(i + 1), w, shown,
+                           label == selected ? m.selected_colors : m.normal_colors);
+            }
+            EXPECT_TRUE(same_picture(picture, scene.picture()));
+            // Indented: the prompt's columns stay blank below the first line.
+            EXPECT_TRUE(all_of(picture, 0, lh, pw, m.bar_height - lh, m.normal_colors->bg));
+            // No underline anywhere below the first line, no arrows.
+            EXPECT_FALSE(any_of(picture, 0, lh, m.bar_width, m.bar_height - lh,
+                                m.underline_colors->bg));
+        };
+
+        bar.m.selected = bar.entry(1);
+        expect_page({"apple", "banana", "cherry"}, "banana");
+        EXPECT_TRUE(all_of(bar.render(), pw, 2 * lh, w, 1, m.selected_colors->bg));
+        bar.next_page();
+        bar.m.selected = bar.entry(4);
+        expect_page({"damson", labels[4], "fig"}, labels[4]);
+        bar.next_page();
+        expect_page({"grape"}, labels[4]);
+    }
+}
+
+}  // namespace
