@@ -1,0 +1,256 @@
+// Cost of one redraw of a full vertical page on a real server: 20 lines of
+// 1023-byte labels, with an Xft font and a core font. The same page is also
+// drawn with every text fitted by the plain walk (every prefix measured from
+// the longest down), the rule the search replaces, and the fitting alone is
+// timed both ways. Starts its own Xvfb.
+//
+//   render_bench --benchmark_filter=Render
+
+#include <X11/Xlib.h>
+#include <benchmark/benchmark.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "ravlin/control/menu_state.h"
+#include "ravlin/control/settings.h"
+#include "ravlin/drawing/page_bounds.h"
+#include "ravlin/drawing/render_bar.h"
+#include "ravlin/drawing/text_fitting.h"
+#include "ravlin/items/filters.h"
+
+namespace {
+
+pid_t server_pid = -1;
+
+void stop_server()
+{
+    if (server_pid > 0) {
+        kill(server_pid, SIGTERM);
+        waitpid(server_pid, nullptr, 0);
+    }
+}
+
+// Starts a private Xvfb and points DISPLAY at it; the server names its
+// display number on the pipe once it accepts connections.
+void start_server()
+{
+    int fds[2];
+    if (pipe(fds) != 0) {
+        std::perror("pipe");
+        std::exit(1);
+    }
+    server_pid = fork();
+    if (server_pid == 0) {
+        close(fds[0]);
+        std::freopen("/dev/null", "w", stderr);
+        std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1920x1080x24",
+               "-nolisten", "tcp", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    char c;
+    while (read(fds[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(fds[0]);
+    if (number.empty()) {
+        std::fprintf(stderr, "Xvfb did not start\n");
+        std::exit(1);
+    }
+    std::atexit(stop_server);
+    setenv("DISPLAY", (":" + number).c_str(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+}
+
+// Words of mixed lengths, some with accents, up to 1023 bytes.
+std::string long_label(std::mt19937& random)
+{
+    static const char* const words[] = {"alpha", "beta", "gamma", "d\xc3\xa9j\xc3\xa0", "vu",
+                                        "lorem", "ipsum", "WIDE", "i", "caf\xc3\xa9",
+                                        "/usr/share/doc", "x86_64", "M"};
+    std::uniform_int_distribution<size_t> pick(0, std::size(words) - 1);
+    std::string label;
+    for (;;) {
+        std::string word = words[pick(random)];
+        if (label.size() + word.size() + 1 > 1023)
+            break;
+        label += word + " ";
+    }
+    label.append(1023 - label.size(), 'z');
+    return label;
+}
+
+struct Page {
+    std::vector<std::string> labels;
+    std::vector<Entry> entries;
+    MenuState m;
+    Settings s;
+    SurfaceMeasurer* measurer = nullptr;
+};
+
+// A 1280-pixel bar with a prompt and 20 list lines, all matched.
+Page& page_with_font(const char* font_name)
+{
+    static std::vector<std::pair<std::string, Page*>> pages;
+    for (auto& [name, page] : pages)
+        if (name == font_name)
+            return *page;
+    if (server_pid < 0)
+        start_server();
+    auto* page = new Page;
+    pages.emplace_back(font_name, page);
+    MenuState& m = page->m;
+    Settings& s = page->s;
+    m.surface = open_surface();
+    Surface& surface = *m.surface;
+    load_font(surface, font_name);
+    page->measurer = new SurfaceMeasurer(surface);
+    m.measurer = page->measurer;
+    m.normal_colors = make_color_pair(surface, "#bbbbbb", "#222222");
+    m.selected_colors = make_color_pair(surface, "#eeeeee", "#005577");
+    m.underline_colors = make_color_pair(surface, "#005577", "#005577");
+    s.lines = 20;
+    s.prompt = "open:";
+    m.line_height = surface.font.height + 2;
+    m.bar_width = 1280;
+    m.bar_height = m.line_height * 21;
+    m.prompt_width = padded_width(*m.measurer, s.prompt);
+
+    std::mt19937 random(42);
+    for (int i = 0; i < 20; ++i)
+        page->labels.push_back(long_label(random));
+    for (std::string& label : page->labels)
+        page->entries.push_back({label.data(), nullptr, nullptr});
+    page->entries.push_back({nullptr, nullptr, nullptr});
+    m.entries = page->entries.data();
+    for (Entry* e = m.entries; e->label; ++e)
+        chain_append(e, m.match_head, m.match_tail);
+    m.selected = m.page_first = m.match_head->after;
+    compute_page_bounds(m, s);
+
+    Display* display = surface.display;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    m.bar_window = XCreateWindow(display, DefaultRootWindow(display), 0, 0,
+                                 static_cast<unsigned>(m.bar_width),
+                                 static_cast<unsigned>(m.bar_height), 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapRaised(display, m.bar_window);
+    size_canvas(surface, static_cast<uint32_t>(m.bar_width), static_cast<uint32_t>(m.bar_height));
+    XSync(display, False);
+    return *page;
+}
+
+const char* const xft_font = "DejaVu Sans:pixelsize=14";
+const char* const core_font = "fixed";
+
+const char* font_of(const benchmark::State& state)
+{
+    return state.range(0) == 0 ? xft_font : core_font;
+}
+
+// paint_text_fitted with the walk in place of the search.
+void paint_text_walked(Surface& surface, const char* text, const ColorPair& pair)
+{
+    SurfaceMeasurer measurer(surface);
+    int32_t n = fit_text_length_walk(measurer, text, surface.w);
+    if (n < 0)
+        return;
+    char copy[fit_text_limit];
+    std::memcpy(copy, text, static_cast<size_t>(n));
+    int32_t shown = n;
+    int32_t stops = ellipsis_start(text, n);
+    if (stops < n) {
+        std::memcpy(copy + stops, "...", 3);
+        shown = stops + 3;
+    }
+    paint_rect(surface, 0, 0, static_cast<uint32_t>(surface.w), static_cast<uint32_t>(surface.h),
+               true, pair.bg);
+    paint_text_run(surface, copy, shown, pair);
+}
+
+// What render_bar does for this page (empty input, no mask), fitting by walk.
+void render_list_walked(MenuState& m, const Settings& s)
+{
+    Surface& surface = *m.surface;
+    surface.x = surface.y = 0;
+    surface.h = m.line_height;
+    paint_rect(surface, 0, 0, static_cast<uint32_t>(m.bar_width),
+               static_cast<uint32_t>(m.bar_height), true, m.normal_colors->bg);
+    surface.w = m.prompt_width;
+    paint_text_walked(surface, s.prompt, *m.selected_colors);
+    paint_rect(surface, 0, surface.h - s.underline_height, static_cast<uint32_t>(surface.w),
+               static_cast<uint32_t>(s.underline_height), true, m.underline_colors->bg);
+    surface.x = surface.w;
+    surface.w = m.bar_width - surface.x;
+    paint_text_walked(surface, m.input, *m.normal_colors);
+    int32_t cursor_x = surface.font.height / 2 + text_extent(surface, m.input, m.cursor);
+    if (cursor_x < surface.w)
+        paint_rect(surface, cursor_x, (surface.h - surface.font.height) / 2 + 1, 1,
+                   static_cast<uint32_t>(surface.font.height - 1), true, m.normal_colors->fg);
+    for (Entry* e = m.page_first; e && e != m.page_next; e = e->after) {
+        surface.y += surface.h;
+        paint_text_walked(surface, e->label,
+                          e == m.selected ? *m.selected_colors : *m.normal_colors);
+    }
+    flush_canvas(surface, m.bar_window, static_cast<uint32_t>(m.bar_width),
+                 static_cast<uint32_t>(m.bar_height));
+}
+
+// One redraw, until the server has drawn it.
+void BM_RenderBar(benchmark::State& state)
+{
+    Page& page = page_with_font(font_of(state));
+    for (auto _ : state) {
+        render_bar(page.m, page.s);
+        XSync(page.m.surface->display, False);
+    }
+    state.SetLabel(font_of(state));
+}
+BENCHMARK(BM_RenderBar)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_RenderBarWalk(benchmark::State& state)
+{
+    Page& page = page_with_font(font_of(state));
+    for (auto _ : state) {
+        render_list_walked(page.m, page.s);
+        XSync(page.m.surface->display, False);
+    }
+    state.SetLabel(font_of(state));
+}
+BENCHMARK(BM_RenderBarWalk)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// Fitting one 1023-byte label into a list line, without drawing.
+void BM_FitText(benchmark::State& state)
+{
+    Page& page = page_with_font(font_of(state));
+    int32_t width = page.m.bar_width - page.m.prompt_width;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(fit_text_length(*page.measurer, page.labels[0].c_str(), width));
+    state.SetLabel(font_of(state));
+}
+BENCHMARK(BM_FitText)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_FitTextWalk(benchmark::State& state)
+{
+    Page& page = page_with_font(font_of(state));
+    int32_t width = page.m.bar_width - page.m.prompt_width;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            fit_text_length_walk(*page.measurer, page.labels[0].c_str(), width));
+    state.SetLabel(font_of(state));
+}
+BENCHMARK(BM_FitTextWalk)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
