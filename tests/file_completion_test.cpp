@@ -1,6 +1,7 @@
 #include "ravlin/control/file_completion.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -74,6 +75,21 @@ TEST(FileCompletion, LoneAsteriskCompletesTheWorkingDirectory)
     Menu menu({});
     InDirectory here(dir.path());
     EXPECT_EQ(completed(menu, "open "), "open report-");
+}
+
+TEST(FileCompletion, WorksWhenStartedWithChildSignalsIgnored)
+{
+    TempDir dir;
+    touch(dir / "only");
+    Menu menu({});
+    struct sigaction ignore = {}, old;
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGCHLD, &ignore, &old);
+    EXPECT_EQ(completed(menu, "cmd " + dir.path() + "/o"), "cmd " + dir.path() + "/only");
+    struct sigaction still;
+    sigaction(SIGCHLD, nullptr, &still);
+    EXPECT_EQ(still.sa_handler, SIG_IGN);
+    sigaction(SIGCHLD, &old, nullptr);
 }
 
 TEST(FileCompletion, NoMatchLeavesTheAsterisk)

@@ -1,6 +1,7 @@
 #include "ravlin/control/file_completion.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,8 +86,14 @@ std::optional<std::vector<std::string>> expand_word(const char* word)
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0)
         return std::nullopt;
+    // An ignored SIGCHLD, inherited from whoever started the menu, would
+    // reap the child before its status could be read.
+    struct sigaction default_action = {}, old_action;
+    default_action.sa_handler = SIG_DFL;
+    sigaction(SIGCHLD, &default_action, &old_action);
     pid_t child = fork();
     if (child < 0) {
+        sigaction(SIGCHLD, &old_action, nullptr);
         close(pipe_fds[0]);
         close(pipe_fds[1]);
         return std::nullopt;
@@ -110,10 +117,11 @@ std::optional<std::vector<std::string>> expand_word(const char* word)
     close(pipe_fds[0]);
 
     int status = 0;
-    while (waitpid(child, &status, 0) < 0)
-        if (errno != EINTR)
-            return std::nullopt;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    pid_t waited;
+    while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+    }
+    sigaction(SIGCHLD, &old_action, nullptr);
+    if (waited < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return std::nullopt;
 
     std::vector<std::string> words;
