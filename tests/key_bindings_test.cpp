@@ -183,20 +183,6 @@ TEST(KeyBindings, PrintAllStartsAtTheSelectionAndWrapsRound)
     EXPECT_EQ(typed.output(), "m\n");
 }
 
-TEST(KeyBindings, CancelPrintsNothing)
-{
-    const std::pair<KeySym, unsigned int> keys[] = {
-        {XK_Escape, 0}, {XK_c, ControlMask}, {XK_g, ControlMask}};
-    for (auto [keysym, modifiers] : keys) {
-        Menu menu({"alpha"});
-        menu.type("al");
-        EXPECT_EQ(menu.key(keysym, modifiers), KeyOutcome::finished);
-        EXPECT_TRUE(menu.m.finished);
-        EXPECT_EQ(menu.m.exit_status, 1);
-        EXPECT_EQ(menu.output(), "");
-    }
-}
-
 TEST(KeyBindings, AcceptRecordsAResultThatCannotBeWritten)
 {
     Menu menu({"alpha"});
