@@ -499,4 +499,45 @@ TEST(RenderBar, ListShowsWholePagesIndentedByThePrompt)
     }
 }
 
+// The program itself: a bar that another window covered shows the same
+// picture again once it is uncovered.
+TEST(RenderBar, ProgramShowsTheSameBarAfterBeingCovered)
+{
+    harness::XServer server;
+    harness::XClient client(server.display_name());
+    harness::Process::Options options;
+    options.env = {server.env()};
+    harness::Process menu({RAVLIN_BIN, "-p", "run:", "-fn", surface_fixture::xft_font, "-nb",
+                           normal_bg, "-sb", selected_bg, "-uh", "2"},
+                          options);
+    menu.write_stdin("alpha\nbeta\ngamma\n");
+    menu.close_stdin();
+    Window bar = client.wait_for_window("ravlin", "Ravlin");
+    ASSERT_NE(bar, static_cast<Window>(None));
+    auto drawn = [](const harness::XClient::Image& image) {
+        return std::any_of(image.pixels.begin(), image.pixels.end(),
+                           [](uint32_t pixel) { return pixel == 0x008000; });
+    };
+    harness::XClient::Image before = client.wait_for_image(bar, drawn);
+    ASSERT_TRUE(drawn(before));
+
+    Display* display = client.display();
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = 0xff00ff;
+    Window cover = XCreateWindow(display, client.root(), 0, 0, 400, 200, 0, CopyFromParent,
+                                 InputOutput, CopyFromParent, CWOverrideRedirect | CWBackPixel,
+                                 &attributes);
+    XMapRaised(display, cover);
+    XSync(display, False);
+    XDestroyWindow(display, cover);
+    XSync(display, False);
+    harness::XClient::Image after = client.wait_for_image(
+        bar, [&](const harness::XClient::Image& image) { return image.pixels == before.pixels; });
+    EXPECT_TRUE(after.pixels == before.pixels);
+    EXPECT_TRUE(menu.running());
+    menu.kill_now();
+    EXPECT_EQ(menu.err(), "");
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,18 +42,26 @@ struct Pixels {
     bool operator==(const Pixels&) const = default;
 };
 
-// One surface per font for the whole test program. Surfaces are never
-// closed: Xft keeps state per connection address, and a connection opened
-// after another was closed can be handed that stale state and fail.
+// One surface per font for the whole test program, closed at its exit.
+// Surfaces are not closed earlier: Xft keeps state per connection address,
+// and a connection opened after another was closed can be handed that stale
+// state and fail.
 class Drawing {
 public:
     static Drawing& with_font(const char* font_name)
     {
-        static std::map<std::string, Drawing*> open;
-        Drawing*& drawing = open[font_name];
+        server();  // started first, so it outlives the surfaces at exit
+        static std::map<std::string, std::unique_ptr<Drawing>> open;
+        std::unique_ptr<Drawing>& drawing = open[font_name];
         if (!drawing)
-            drawing = new Drawing(font_name);
+            drawing.reset(new Drawing(font_name));
         return *drawing;
+    }
+    ~Drawing()
+    {
+        for (auto& [colors, pair] : pairs_)
+            free_color_pair(*surface, pair);
+        close_surface(surface);
     }
     Drawing(const Drawing&) = delete;
     Drawing& operator=(const Drawing&) = delete;
