@@ -136,6 +136,7 @@ public:
     }
 
     int32_t padded(const char* text) const { return padded_width(font, text); }
+    int32_t entry_room() const { return entry_space(m, s); }
     int32_t extent(const std::string& text) const
     {
         return font.text_extent(text.c_str(), static_cast<int32_t>(text.size()));
@@ -496,6 +497,33 @@ TEST(RenderBar, ListShowsWholePagesIndentedByThePrompt)
         expect_page({"damson", labels[4], "fig"}, labels[4]);
         bar.next_page();
         expect_page({"grape"}, labels[4]);
+    }
+}
+
+TEST(RenderBar, RowWithoutRoomShowsNoEntriesAndNoUnderline)
+{
+    for (const char* font_name : fonts) {
+        SCOPED_TRACE(font_name);
+        Bar bar(font_name, fruit);
+        bar.s.prompt = "no room:";
+        bar.lay_out();
+        // Five pixels short of room for the two arrows.
+        bar.m.input_width = 100;
+        bar.m.bar_width =
+            bar.m.prompt_width + bar.m.input_width + bar.padded("<") + bar.padded(">") - 5;
+        ASSERT_LT(bar.entry_room(), 0);
+        bar.set_input("", 0);
+        bar.match_all();
+        ASSERT_EQ(bar.m.page_next, nullptr);  // every entry counts as fitting
+        Pixels picture = bar.render();
+        const MenuState& m = bar.m;
+        // Right of the prompt only the empty field's cursor bar shows.
+        int32_t cursor_x = m.prompt_width + bar.height() / 2;
+        EXPECT_TRUE(all_of(picture, m.prompt_width, 0, cursor_x - m.prompt_width,
+                           m.line_height, m.normal_colors->bg));
+        EXPECT_TRUE(any_of(picture, cursor_x, 0, 1, m.line_height, m.normal_colors->fg));
+        EXPECT_TRUE(all_of(picture, cursor_x + 1, 0, m.bar_width - cursor_x - 1, m.line_height,
+                           m.normal_colors->bg));
     }
 }
 

@@ -312,4 +312,46 @@ TEST(TextFitting, CanvasShowsTheFittedCopyOnItsBackground)
     }
 }
 
+// Text starts half a font height into its rectangle, on the baseline at
+// ascent + (h - height) / 2 with the half truncated toward zero. The
+// expected picture is drawn here with Xlib and Xft directly.
+TEST(TextFitting, TextSitsHalfAFontHeightInOnItsBaseline)
+{
+    for (const char* font_name : {surface_fixture::core_font, surface_fixture::xft_font}) {
+        SCOPED_TRACE(font_name);
+        surface_fixture::Drawing& drawing = surface_fixture::Drawing::with_font(font_name);
+        Surface& surface = *drawing.surface;
+        const LoadedFont& font = surface.font;
+        ColorPair& pair = drawing.pair("#ffff00", "#0000c0");
+        unsigned long untouched = drawing.pixel("#102030");
+        for (int32_t h : {font.height + 2, font.height, font.height - 1}) {
+            SCOPED_TRACE("h " + std::to_string(h));
+            int32_t baseline = 10 + font.ascent + (h - font.height) / 2;
+            if (h == font.height + 2) {
+                ASSERT_EQ(baseline, 10 + font.ascent + 1);
+            } else if (h == font.height - 1) {
+                ASSERT_EQ(baseline, 10 + font.ascent);
+            }
+            paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+            drawing.at(20, 10, 100, h);
+            paint_text_fitted(surface, "Hg|", pair);
+            surface_fixture::Pixels actual = drawing.read(0, 0, 200, 60);
+
+            paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+            drawing.at(0, 0, 600, 200);
+            paint_rect(surface, 20, 10, 100, static_cast<uint32_t>(h), true, pair.bg);
+            int x = 20 + font.height / 2;
+            if (font.xft_font) {
+                XftDrawStringUtf8(surface.xft_draw, &pair.fg_xft, font.xft_font, x, baseline,
+                                  reinterpret_cast<const FcChar8*>("Hg|"), 3);
+            } else {
+                XSetForeground(surface.display, surface.gc, pair.fg);
+                XSetFont(surface.display, surface.gc, font.core_font->fid);
+                XDrawString(surface.display, surface.canvas, surface.gc, x, baseline, "Hg|", 3);
+            }
+            EXPECT_TRUE(actual == drawing.read(0, 0, 200, 60));
+        }
+    }
+}
+
 }  // namespace
