@@ -8,8 +8,9 @@
 // a binary search over the cut points finds that same longest one. The
 // fonts give that order:
 // - Xft measures the box around all drawn glyphs at their pen positions;
-//   one more glyph can only widen that box (up to 65535 pixels, where its
-//   16-bit width wraps; no bar is that wide).
+//   one more glyph can only widen that box. Its width is 16 bits, so this
+//   holds while the text is narrower than 65536 pixels, which 1024 bytes
+//   reach only with glyphs some 64 pixels wide.
 // - Core fonts and font sets add up the advance widths of the characters,
 //   which are never negative in practice.
 // A font that breaks the order anyway is caught when two of the measured
