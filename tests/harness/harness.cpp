@@ -660,7 +660,8 @@ XClient::SelectionOwner::SelectionOwner(const std::string& display_name,
                 }
                 XSendEvent(d, request.requestor, False, NoEventMask,
                            reinterpret_cast<XEvent*>(&reply));
-                XFlush(d);
+                // Counted only once the server has the reply and the property.
+                XSync(d, False);
                 ++impl->served;
             }
         }
