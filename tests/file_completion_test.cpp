@@ -54,6 +54,15 @@ TEST(FileCompletion, CompletesTheCommonStartOfMatchingNames)
     EXPECT_EQ(completed(menu, "cmd " + dir.path() + "/o"), "cmd " + dir.path() + "/other");
 }
 
+TEST(FileCompletion, NamesPartingInsideACharacterKeepNoneOfIt)
+{
+    TempDir dir;
+    touch(dir / "caf\xc3\xa9" "1");  // é
+    touch(dir / "caf\xc3\xa8" "1");  // è
+    Menu menu({"x"});
+    EXPECT_EQ(completed(menu, "cmd " + dir.path() + "/c"), "cmd " + dir.path() + "/caf");
+}
+
 TEST(FileCompletion, EscapesBlanksInsideCompletedNames)
 {
     TempDir dir;

@@ -165,6 +165,9 @@ void complete_file_name(MenuState& m)
             if (*completion == '\\')
                 ++completion;
             if (*completion != *other) {
+                // Names that part inside a character keep none of it.
+                while (completion > word && (*completion & 0xC0) == 0x80)
+                    --completion;
                 *completion = '\0';
                 break;
             }
