@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <forward_list>
+#include <string>
 
 #include "ravlin/items/filters.h"
 
@@ -97,6 +99,13 @@ bool apply_value(const char* argument, const char* value, Settings& s)
     return true;
 }
 
+// Resource values outlive their database here, for the rest of the run.
+const char* keep_copy(const char* value)
+{
+    static std::forward_list<std::string> copies;
+    return copies.emplace_front(value).c_str();
+}
+
 }  // namespace
 
 ScanResult scan_command_line(int argc, char** argv, Settings& s)
@@ -166,7 +175,7 @@ void apply_resource_string(Settings& s, const char* resources)
     XrmValue value;
     for (const Resource& r : fill_unset)
         if (XrmGetResource(database, r.name, "*", &type, &value) && !(s.*r.field))
-            s.*r.field = strdup(value.addr);
+            s.*r.field = keep_copy(value.addr);
     if (XrmGetResource(database, "ravlin.opacity", "*", &type, &value))
         s.opacity = std::atof(value.addr);
     XrmDestroyDatabase(database);
