@@ -44,8 +44,9 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
     if (r.entries) {
         r.entries[r.count].label = nullptr;
         m.entries = r.entries;
-        remember_loaded(r.entries, r.count, std::move(r.labels));
+        remember_loaded(r.entries, r.count, r.capacity, std::move(r.labels));
         r.entries = nullptr;
+        r.labels = LabelStore();
     }
     m.input_width = r.longest && m.measurer ? padded_width(*m.measurer, r.longest) : 0;
     if (r.count < s.lines)
@@ -55,6 +56,5 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
 void release_entries(MenuState& m)
 {
     release_loaded(m.entries);
-    std::free(m.entries);
     m.entries = nullptr;
 }

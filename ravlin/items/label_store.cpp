@@ -3,13 +3,34 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ravlin/items/entry.h"
+#include "ravlin/items/large_memory.h"
+
 namespace {
 
-// Never destroyed, so the blocks stay reachable until the very end.
+// Never destroyed, so the arrays and blocks stay reachable to the end.
 std::vector<LoadedEntries>& loaded()
 {
     static auto* all = new std::vector<LoadedEntries>;
     return *all;
+}
+
+char* allocate_block(size_t size)
+{
+    char* block = size >= large_page ? static_cast<char*>(map_large(size))
+                                     : static_cast<char*>(std::malloc(size));
+    // Blocks are filled from start to end right away.
+    if (block)
+        populate(block, size);
+    return block;
+}
+
+void free_block(const LabelStore::Block& block)
+{
+    if (block.size >= large_page)
+        unmap_large(block.start, block.size);
+    else
+        std::free(block.start);
 }
 
 }  // namespace
@@ -20,10 +41,12 @@ char* store_label(LabelStore& store, const char* text, size_t n, size_t index)
         size_t size = store.block_size;
         while (size < n + 1)
             size *= 2;
-        char* block = static_cast<char*>(std::malloc(size));
+        if (size >= large_page)
+            size = (size + large_page - 1) / large_page * large_page;
+        char* block = allocate_block(size);
         if (!block)
             return nullptr;
-        store.blocks.push_back(block);
+        store.blocks.push_back({block, size});
         store.next = block;
         store.limit = block + size;
         if (store.block_size < store.max_block_size)
@@ -40,9 +63,41 @@ char* store_label(LabelStore& store, const char* text, size_t n, size_t index)
     return label;
 }
 
-void remember_loaded(const Entry* entries, size_t count, LabelStore&& labels)
+void release_labels(LabelStore& store)
 {
-    loaded().push_back({entries, count, std::move(labels)});
+    for (const LabelStore::Block& block : store.blocks)
+        free_block(block);
+    store.blocks.clear();
+    store.runs.clear();
+    store.next = store.limit = nullptr;
+}
+
+Entry* grow_entry_array(Entry* entries, size_t capacity, size_t new_capacity)
+{
+    if (new_capacity < large_page)
+        return static_cast<Entry*>(std::realloc(entries, new_capacity));
+    if (capacity >= large_page)
+        return static_cast<Entry*>(grow_large(entries, capacity, new_capacity));
+    void* area = map_large(new_capacity);
+    if (!area)
+        return nullptr;
+    if (entries)
+        std::memcpy(area, entries, capacity);
+    std::free(entries);
+    return static_cast<Entry*>(area);
+}
+
+void release_entry_array(Entry* entries, size_t capacity)
+{
+    if (capacity >= large_page)
+        unmap_large(entries, capacity);
+    else
+        std::free(entries);
+}
+
+void remember_loaded(Entry* entries, size_t count, size_t capacity, LabelStore&& labels)
+{
+    loaded().push_back({entries, count, capacity, std::move(labels)});
 }
 
 const LoadedEntries* find_loaded(const Entry* entries)
@@ -60,8 +115,8 @@ void release_loaded(const Entry* entries)
     std::vector<LoadedEntries>& all = loaded();
     for (size_t i = 0; i < all.size(); ++i)
         if (all[i].entries == entries) {
-            for (char* block : all[i].labels.blocks)
-                std::free(block);
+            release_labels(all[i].labels);
+            release_entry_array(all[i].entries, all[i].capacity);
             all.erase(all.begin() + static_cast<ptrdiff_t>(i));
             return;
         }

@@ -18,7 +18,11 @@ struct LabelRun {
 // Labels copied into large blocks in reading order: one allocation per
 // block instead of one per line, and labels that a scan reads in sequence.
 struct LabelStore {
-    std::vector<char*> blocks;
+    struct Block {
+        char* start;
+        size_t size;
+    };
+    std::vector<Block> blocks;
     std::vector<LabelRun> runs;
     char* next = nullptr;   // free space of the newest block
     char* limit = nullptr;
@@ -29,18 +33,28 @@ struct LabelStore {
 // Copies n bytes of text and a NUL as the label of entry index (the next
 // entry in reading order) and returns the copy; null when memory ran out.
 char* store_label(LabelStore& store, const char* text, size_t n, size_t index);
+// Releases every block of the store.
+void release_labels(LabelStore& store);
 
-// The label layout of an entry array made by load_entries.
+// Grows an entry array of capacity bytes to new_capacity bytes (doubling
+// from 1024), keeping its records; null (and entries untouched) on
+// failure. Large arrays live in huge-page areas.
+Entry* grow_entry_array(Entry* entries, size_t capacity, size_t new_capacity);
+void release_entry_array(Entry* entries, size_t capacity);
+
+// An entry array made by load_entries and the layout of its labels.
 struct LoadedEntries {
-    const Entry* entries;
+    Entry* entries;
     size_t count;
+    size_t capacity;  // bytes allocated behind entries
     LabelStore labels;
 };
 
-// Keeps the store of a finished array for the filters; its labels live
-// until the process exits unless release_loaded is called.
-void remember_loaded(const Entry* entries, size_t count, LabelStore&& labels);
+// Keeps a finished array and its labels for the filters; they live until
+// the process exits unless release_loaded is called.
+void remember_loaded(Entry* entries, size_t count, size_t capacity, LabelStore&& labels);
 // The layout of entries when load_entries made them, else null.
 const LoadedEntries* find_loaded(const Entry* entries);
-// Releases the labels of entries (tests and benchmarks that load often).
+// Releases the array and the labels of entries (tests and benchmarks that
+// load often).
 void release_loaded(const Entry* entries);

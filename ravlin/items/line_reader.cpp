@@ -37,10 +37,10 @@ void refill(FILE* stream, LineReader& r)
 void grow_entries(LineReader& r)
 {
     size_t capacity = r.capacity ? r.capacity * 2 : 1024;
-    void* grown = std::realloc(r.entries, capacity);
+    Entry* grown = grow_entry_array(r.entries, r.capacity, capacity);
     if (!grown)
         fail("cannot realloc %u bytes:", static_cast<unsigned>(capacity));
-    r.entries = static_cast<Entry*>(grown);
+    r.entries = grown;
     r.capacity = capacity;
 }
 
@@ -50,6 +50,10 @@ LineReader::~LineReader()
 {
     if (buffer != small_buffer)
         std::free(buffer);
+    // Whatever load_entries did not hand over to the menu.
+    if (entries)
+        release_entry_array(entries, capacity);
+    release_labels(labels);
 }
 
 size_t take_line(FILE* stream, LineReader& r)
