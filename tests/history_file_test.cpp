@@ -84,7 +84,7 @@ private:
 // A run that read history_path (when it exists) and the given input, as
 // startup does, ready to accept.
 struct Accepting {
-    std::unique_ptr<MenuState> m = make_state();
+    StatePtr m = make_state();
     Settings s;
     std::string path;
 

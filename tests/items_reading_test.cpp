@@ -45,7 +45,7 @@ private:
 };
 
 struct Loaded {
-    std::unique_ptr<MenuState> m = make_state();
+    StatePtr m = make_state();
     Settings s;
 };
 
@@ -262,6 +262,32 @@ TEST(EntryReading, BlockReaderMatchesLineByLineFgetsOnRandomInput)
         expect_layout_covers(*m, expected.labels.size());
         release_entries(*m);
     }
+}
+
+TEST(EntryReading, LargeInputSurvivesTheGrowthOfArrayAndBlocks)
+{
+    // Enough lines that the array and the label blocks pass into the
+    // huge-page areas and the array is moved while growing.
+    std::string input;
+    for (int i = 0; i < 300000; ++i)
+        input += "/srv/item" + std::to_string(i * 7919L % 300000) + (i % 1000 == 0 ? "/needle\n" : "\n");
+    ReadResult expected = reference_read(nullptr, input);
+    auto m = make_state();
+    Settings s;
+    FILE* f = stream_of(input);
+    load_entries(*m, s, f);
+    std::fclose(f);
+    ASSERT_EQ(labels_of(*m), expected.labels);
+    expect_layout_covers(*m, expected.labels.size());
+
+    std::snprintf(m->input, sizeof m->input, "NEEDLE");
+    use_nocase_primitives(s.match);
+    filter_ranked(*m, s);
+    size_t matches = 0;
+    for (const Entry* e = m->match_head; e; e = e->after)
+        ++matches;
+    EXPECT_EQ(matches, 300u);
+    release_entries(*m);
 }
 
 TEST(EntryReading, PipeDeliveringSmallWritesReadsLikeAFile)

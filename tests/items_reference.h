@@ -9,6 +9,7 @@
 #include <cctype>
 #include <clocale>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -32,11 +33,22 @@ public:
 
 inline const FakeMeasurer fake_measurer;
 
+// The ranked filter's token table lives as long as the process in ravlin;
+// a test's state releases it with the state.
+struct StateDeleter {
+    void operator()(MenuState* m) const
+    {
+        std::free(m->tokens);
+        delete m;
+    }
+};
+using StatePtr = std::unique_ptr<MenuState, StateDeleter>;
+
 // A menu state the filters and the page layout can work on without a
 // display.
-inline std::unique_ptr<MenuState> make_state()
+inline StatePtr make_state()
 {
-    auto m = std::make_unique<MenuState>();
+    StatePtr m(new MenuState());
     m->measurer = &fake_measurer;
     m->line_height = 10;
     m->bar_width = 2000;

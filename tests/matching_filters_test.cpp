@@ -75,7 +75,7 @@ public:
         return out;
     }
 
-    std::unique_ptr<MenuState> m = make_state();
+    StatePtr m = make_state();
     Settings s;
 
 private:
