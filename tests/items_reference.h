@@ -4,6 +4,7 @@
 // line by line from their description, for the tests to hold the fast
 // routines against; and small helpers to build entry arrays.
 
+#include <stdlib.h>
 #include <strings.h>
 
 #include <cctype>
@@ -221,6 +222,47 @@ inline std::vector<size_t> match_list(const MenuState& m)
     if (before != m.match_tail)
         return {static_cast<size_t>(-2)};
     return out;
+}
+
+// Single-byte locales whose case folding reaches past ASCII (and where
+// isalpha holds for negative chars), made once per process with localedef
+// into a temporary directory that LOCPATH then names. Gives the names that
+// could be made; none when localedef or the locale sources are missing.
+inline const std::vector<std::string>& single_byte_locales()
+{
+    static const std::vector<std::string> made = [] {
+        std::vector<std::string> names;
+        char dir[] = "/tmp/ravlin-locales-XXXXXX";
+        if (!mkdtemp(dir))
+            return names;
+        setenv("LOCPATH", dir, 1);
+        for (const char* spec : {"de_DE ISO-8859-1", "tr_TR ISO-8859-9"}) {
+            std::string source(spec, std::strchr(spec, ' '));
+            std::string charmap(std::strchr(spec, ' ') + 1);
+            std::string name = source + "." + charmap;
+            std::string command = "localedef -i " + source + " -f " + charmap + " " + dir + "/" + name +
+                                  " >/dev/null 2>&1";
+            if (std::system(command.c_str()) == -1)
+                continue;
+            const char* old = std::setlocale(LC_CTYPE, nullptr);
+            std::string saved = old ? old : "C";
+            if (std::setlocale(LC_CTYPE, name.c_str()))
+                names.push_back(name);
+            std::setlocale(LC_CTYPE, saved.c_str());
+        }
+        return names;
+    }();
+    return made;
+}
+
+// The locales the property tests run in: C, a UTF-8 one, and the
+// single-byte ones that could be made.
+inline std::vector<std::string> test_locales()
+{
+    std::vector<std::string> names{"C", "C.UTF-8"};
+    for (const std::string& name : single_byte_locales())
+        names.push_back(name);
+    return names;
 }
 
 // Switches LC_CTYPE for the life of the object.

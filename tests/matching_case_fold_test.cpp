@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -139,10 +140,11 @@ TEST(CaseFold, EveryLengthAndMatchPositionAgreesWithPlainLoops)
     }
 }
 
-TEST(CaseFold, RandomBytesAgreeWithPlainLoopsInBothLocales)
+TEST(CaseFold, RandomBytesAgreeWithPlainLoopsInEveryLocale)
 {
     std::mt19937 rng(4242);
-    for (const char* locale : {"C", "C.UTF-8"}) {
+    for (const std::string& name : test_locales()) {
+        const char* locale = name.c_str();
         LocaleScope scope(locale);
         ASSERT_TRUE(scope.ok());
         for (int round = 0; round < 20000; ++round) {
@@ -184,6 +186,50 @@ TEST(CaseFold, RandomBytesAgreeWithPlainLoopsInBothLocales)
                       at(reference_char_find_nocase(all.c_str(), c), all.c_str()))
                 << locale << " c " << c;
     }
+}
+
+TEST(CaseFold, SingleByteLocalesFoldPastAsciiAndTheTableFollowsTheLocale)
+{
+    const std::vector<std::string>& made = single_byte_locales();
+    if (std::find(made.begin(), made.end(), "de_DE.ISO-8859-1") == made.end())
+        GTEST_SKIP() << "cannot make de_DE.ISO-8859-1 with localedef";
+    const char* text = "caf\xc9";
+    {
+        LocaleScope latin1("de_DE.ISO-8859-1");
+        EXPECT_EQ(at(substr_find_nocase(text, "\xe9"), text), 3);
+        // isalpha holds for the negative char of a Latin-1 letter here.
+        EXPECT_EQ(at(char_find_nocase(text, static_cast<signed char>('\xe9')), text), 3);
+    }
+    // No refresh_case_fold between the switches: the table follows anyway.
+    EXPECT_EQ(substr_find_nocase(text, "\xe9"), nullptr);
+    EXPECT_EQ(char_find_nocase(text, static_cast<signed char>('\xe9')), nullptr);
+
+    if (std::find(made.begin(), made.end(), "tr_TR.ISO-8859-9") == made.end())
+        return;
+    LocaleScope turkish("tr_TR.ISO-8859-9");
+    const char* city = "\xddSTANBUL";  // dotted capital I
+    EXPECT_EQ(at(substr_find_nocase(city, "istanbul"), city), 0);
+    EXPECT_EQ(substr_find_nocase("ISTANBUL", "istanbul"), nullptr);
+}
+
+TEST(CaseFold, ScannerFallsBackWhenMoreThanTwoBytesFoldTogether)
+{
+    // No installed locale folds three bytes together, so make such a table.
+    CaseFold fold{};
+    for (int c = 0; c < 256; ++c) {
+        fold.lower[c] = static_cast<unsigned char>(std::tolower(c));
+        fold.partner[c] = static_cast<unsigned char>(c);
+        fold.class_size[c] = 1;
+    }
+    for (unsigned char c : {'k', 'K', '\x80'}) {
+        fold.lower[c] = 'k';
+        fold.class_size[c] = 3;
+    }
+    fold.nul_only_folds_to_nul = true;
+    std::string range = std::string(40, 'x') + "\x80" "ey" + std::string(40, 'x') + "Key";
+    NeedleScanner scanner("key", 3, &fold);
+    EXPECT_EQ(at(scanner.find(range.data(), range.data() + range.size()), range.data()), 40);
+    EXPECT_EQ(at(scanner.find(range.data() + 41, range.data() + range.size()), range.data()), 83);
 }
 
 TEST(CaseFold, SearchesStopAtAStringEndingOnThePageEdge)
