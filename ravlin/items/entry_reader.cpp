@@ -36,6 +36,8 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
             while ((n = take_line(file, r)) != no_line)
                 remember_history_line(m.history, r.entries[r.count - 1].label, n);
             std::fclose(file);
+            // The next stream may get the closed one's address.
+            r.source = nullptr;
         }
     }
     while (take_line(input, r) != no_line) {

@@ -1,8 +1,11 @@
 #include "ravlin/items/large_memory.h"
 
-#include <sys/mman.h>
-
 #include <cstdint>
+#include <cstdlib>
+
+#if defined(__linux__)
+
+#include <sys/mman.h>
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23
@@ -22,14 +25,13 @@ void* map_large(size_t size)
     if (end > aligned + size)
         munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
     void* area = reinterpret_cast<void*>(aligned);
-#ifdef MADV_HUGEPAGE
     madvise(area, size, MADV_HUGEPAGE);
-#endif
     return area;
 }
 
 void* grow_large(void* old, size_t old_size, size_t new_size)
 {
+    // Moving into an aligned area keeps the huge pages whole.
     void* target = map_large(new_size);
     if (!target)
         return nullptr;
@@ -38,9 +40,7 @@ void* grow_large(void* old, size_t old_size, size_t new_size)
         munmap(target, new_size);
         return nullptr;
     }
-#ifdef MADV_HUGEPAGE
     madvise(moved, new_size, MADV_HUGEPAGE);
-#endif
     return moved;
 }
 
@@ -57,3 +57,25 @@ void populate(void* start, size_t size)
     if (to > from)
         madvise(reinterpret_cast<void*>(from), to - from, MADV_POPULATE_WRITE);
 }
+
+#else
+
+// Elsewhere the C library's allocator does the same job, only slower.
+void* map_large(size_t size)
+{
+    return std::malloc(size);
+}
+
+void* grow_large(void* old, size_t, size_t new_size)
+{
+    return std::realloc(old, new_size);
+}
+
+void unmap_large(void* area, size_t)
+{
+    std::free(area);
+}
+
+void populate(void*, size_t) {}
+
+#endif
