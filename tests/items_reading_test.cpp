@@ -3,6 +3,7 @@
 // the block reader held against one fgets per piece on random input.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -288,6 +289,51 @@ TEST(EntryReading, LargeInputSurvivesTheGrowthOfArrayAndBlocks)
         ++matches;
     EXPECT_EQ(matches, 300u);
     release_entries(*m);
+}
+
+namespace {
+
+// Reads as an endless stream of lines.
+ssize_t endless_lines(void*, char* buffer, size_t size)
+{
+    static const char line[] = "an endless supply of lines to read\n";
+    for (size_t i = 0; i < size; ++i)
+        buffer[i] = line[i % (sizeof line - 1)];
+    return static_cast<ssize_t>(size);
+}
+
+long virtual_size()
+{
+    std::ifstream status("/proc/self/status");
+    std::string field;
+    while (status >> field)
+        if (field == "VmSize:") {
+            long kib;
+            status >> kib;
+            return kib * 1024;
+        }
+    return -1;
+}
+
+}  // namespace
+
+TEST(EntryReadingDeathTest, RunningOutOfMemoryEndsWithTheMessage)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs its own address space";
+#else
+    auto run_out = [] {
+        rlimit limit;
+        limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(virtual_size() + 64 * 1024 * 1024);
+        setrlimit(RLIMIT_AS, &limit);
+        FILE* endless = fopencookie(nullptr, "r", {endless_lines, nullptr, nullptr, nullptr});
+        auto m = make_state();
+        Settings s;
+        load_entries(*m, s, endless);
+    };
+    EXPECT_EXIT(run_out(), testing::ExitedWithCode(1),
+                "^cannot (realloc|strdup) [0-9]+ bytes: Cannot allocate memory\n$");
+#endif
 }
 
 TEST(EntryReading, PipeDeliveringSmallWritesReadsLikeAFile)
