@@ -65,8 +65,9 @@ lines=$(wc -l <"$data")
 bytes=$(wc -c <"$data")
 echo "data: $lines lines, $bytes bytes; token '$token' (-i: '$upper'), $(grep -cF -- "$token" "$data") matching lines; LC_ALL=$LC_ALL; $runs runs each" >&2
 
-# Whole processes over the file.
-hyperfine --runs "$runs" --warmup 2 --style none --export-json "$work/tools.json" \
+# Whole processes over the file. Their output goes through a pipe: grep
+# stops at the first match when it sees its output is /dev/null.
+hyperfine --runs "$runs" --warmup 2 --style none --output=pipe --export-json "$work/tools.json" \
     -n wc "wc -l < '$data'" \
     -n grep "grep -cF -- '$token' '$data'" \
     -n grepi "grep -ciF -- '$upper' '$data'" \
