@@ -6,6 +6,7 @@
 
 #include <stdlib.h>
 #include <strings.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <clocale>
@@ -230,11 +231,24 @@ inline std::vector<size_t> match_list(const MenuState& m)
 // could be made; none when localedef or the locale sources are missing.
 inline const std::vector<std::string>& single_byte_locales()
 {
+    // The locale files are read when a locale is chosen, so the directory
+    // can go when the process ends.
+    struct Directory {
+        char path[32] = "/tmp/ravlin-locales-XXXXXX";
+        bool made = mkdtemp(path) != nullptr;
+        pid_t owner = getpid();  // not a forked child that exits
+        ~Directory()
+        {
+            if (made && getpid() == owner)
+                std::system((std::string("rm -rf '") + path + "'").c_str());
+        }
+    };
+    static Directory directory;
     static const std::vector<std::string> made = [] {
         std::vector<std::string> names;
-        char dir[] = "/tmp/ravlin-locales-XXXXXX";
-        if (!mkdtemp(dir))
+        if (!directory.made)
             return names;
+        const char* dir = directory.path;
         setenv("LOCPATH", dir, 1);
         for (const char* spec : {"de_DE ISO-8859-1", "tr_TR ISO-8859-9"}) {
             std::string source(spec, std::strchr(spec, ' '));
