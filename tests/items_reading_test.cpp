@@ -291,6 +291,7 @@ TEST(EntryReading, LargeInputSurvivesTheGrowthOfArrayAndBlocks)
     release_entries(*m);
 }
 
+#if !defined(__SANITIZE_ADDRESS__)
 namespace {
 
 // Reads as an endless stream of lines.
@@ -316,6 +317,8 @@ long virtual_size()
 }
 
 }  // namespace
+
+#endif
 
 TEST(EntryReadingDeathTest, RunningOutOfMemoryEndsWithTheMessage)
 {

@@ -1,7 +1,5 @@
 #include "ravlin/items/case_fold.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cstring>
 
@@ -59,9 +57,21 @@ const CaseFold& current_case_fold()
     return table;
 }
 
+// The C library's own definition, on the same table as the searches: a
+// sanitizer's stand-in for strncasecmp folds ASCII only, and the slots
+// must agree with each other in every build.
 int prefix_cmp_nocase(const char* a, const char* b, size_t n)
 {
-    return strncasecmp(a, b, n);
+    if (n == 0)
+        return 0;
+    const unsigned char* lower = current_case_fold().lower;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* q = reinterpret_cast<const unsigned char*>(b);
+    int result;
+    while ((result = lower[*p] - lower[*q++]) == 0)
+        if (*p++ == '\0' || --n == 0)
+            break;
+    return result;
 }
 
 const char* substr_find_nocase(const char* text, const char* needle)
@@ -75,7 +85,7 @@ const char* substr_find_nocase(const char* text, const char* needle)
     unsigned char first = static_cast<unsigned char>(needle[0]);
     if (!f.nul_only_folds_to_nul) {
         for (; *text; ++text)
-            if (strncasecmp(text, needle, m) == 0)
+            if (prefix_cmp_nocase(text, needle, m) == 0)
                 return text;
         return nullptr;
     }
