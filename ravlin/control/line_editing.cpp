@@ -47,7 +47,7 @@ void splice_input(MenuState& m, const Settings& s, const char* bytes, int32_t n)
         return;
     int32_t moved = input_size - m.cursor - (n > 0 ? n : 0);
     std::memmove(m.input + m.cursor + n, m.input + m.cursor, static_cast<size_t>(moved));
-    if (n > 0)
+    if (n > 0 && bytes)
         std::memcpy(m.input + m.cursor, bytes, static_cast<size_t>(n));
     m.cursor += n;
     s.match.filter(m, s);
