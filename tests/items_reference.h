@@ -272,9 +272,9 @@ inline const std::vector<std::string>& single_byte_locales()
             return names;
         const char* dir = directory.path;
         setenv("LOCPATH", dir, 1);
-        for (const char* spec : {"de_DE ISO-8859-1", "tr_TR ISO-8859-9"}) {
-            std::string source(spec, std::strchr(spec, ' '));
-            std::string charmap(std::strchr(spec, ' ') + 1);
+        for (const char* locale : {"de_DE ISO-8859-1", "tr_TR ISO-8859-9"}) {
+            std::string source(locale, std::strchr(locale, ' '));
+            std::string charmap(std::strchr(locale, ' ') + 1);
             std::string name = source + "." + charmap;
             std::string command = "localedef -i " + source + " -f " + charmap + " " + dir + "/" + name +
                                   " >/dev/null 2>&1";
