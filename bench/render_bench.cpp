@@ -161,21 +161,7 @@ const char* font_of(const benchmark::State& state)
 // paint_text_fitted with the walk in place of the search.
 void paint_text_walked(Surface& surface, const char* text, const ColorPair& pair)
 {
-    SurfaceMeasurer measurer(surface);
-    int32_t n = fit_text_length_walk(measurer, text, surface.w);
-    if (n < 0)
-        return;
-    char copy[fit_text_limit];
-    std::memcpy(copy, text, static_cast<size_t>(n));
-    int32_t shown = n;
-    int32_t stops = ellipsis_start(text, n);
-    if (stops < n) {
-        std::memcpy(copy + stops, "...", 3);
-        shown = stops + 3;
-    }
-    paint_rect(surface, 0, 0, static_cast<uint32_t>(surface.w), static_cast<uint32_t>(surface.h),
-               true, pair.bg);
-    paint_text_run(surface, copy, shown, pair);
+    paint_text_fitted(surface, text, pair, fit_text_length_walk);
 }
 
 // What render_bar does for this page (empty input, no mask), fitting by walk.

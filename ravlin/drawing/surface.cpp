@@ -196,10 +196,10 @@ void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorP
     }
 }
 
-void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair)
+void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair, FitRule fit)
 {
     SurfaceMeasurer measurer(surface);
-    int32_t n = fit_text_length(measurer, text, surface.w);
+    int32_t n = fit(measurer, text, surface.w);
     if (n < 0)
         return;
     char copy[fit_text_limit];

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "ravlin/drawing/text_fitting.h"
 #include "ravlin/drawing/text_measurer.h"
 
 // The one font of the program. Exactly one of the three handles is set
@@ -48,7 +49,10 @@ void flush_canvas(Surface& surface, Window window, uint32_t width, uint32_t heig
 
 void paint_rect(Surface& surface, int32_t x, int32_t y, uint32_t width, uint32_t height,
                 bool filled, unsigned long pixel);
-void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair);
+// fit chooses how much of the text is shown; the benchmark passes the walk.
+using FitRule = int32_t (*)(const TextMeasurer&, const char*, int32_t);
+void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair,
+                       FitRule fit = fit_text_length);
 void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair);
 int32_t text_extent(const Surface& surface, const char* text, int32_t n);
 
