@@ -6,7 +6,7 @@
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
-#include "harness/harness.h"
+#include "harness/server_test.h"
 
 using namespace harness;
 
@@ -17,18 +17,8 @@ struct Outcome {
     std::string out, err;
 };
 
-class KeysEndToEnd : public testing::Test {
+class KeysEndToEnd : public ServerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        server_ = new XServer();
-        client_ = new XClient(server_->display_name());
-    }
-    static void TearDownTestSuite()
-    {
-        delete client_;
-        delete server_;
-    }
 
     // Starts the menu with entries on standard input (closed afterwards
     // unless keep_input_open) and waits for its bar.
@@ -97,14 +87,9 @@ protected:
         client_->sync();
     }
 
-    static XServer* server_;
-    static XClient* client_;
     std::unique_ptr<Process> menu_;
     Window bar_ = None;
 };
-
-XServer* KeysEndToEnd::server_ = nullptr;
-XClient* KeysEndToEnd::client_ = nullptr;
 
 const KeySym control = XK_Control_L, shift = XK_Shift_L, alt = XK_Alt_L;
 

@@ -6,25 +6,15 @@
 #include <X11/keysym.h>
 #include <sys/ioctl.h>
 
-#include "harness/harness.h"
+#include "harness/server_test.h"
 #include "ravlin/control/settings.h"
 
 using namespace harness;
 
 namespace {
 
-class Lifecycle : public ::testing::Test {
+class Lifecycle : public ServerTest {
 protected:
-    static void SetUpTestSuite()
-    {
-        server_ = new XServer();
-        client_ = new XClient(server_->display_name());
-    }
-    static void TearDownTestSuite()
-    {
-        delete client_;
-        delete server_;
-    }
     void TearDown() override
     {
         // A test that left a menu behind would confuse the next one.
@@ -68,13 +58,8 @@ protected:
         return status.value_or(-1);
     }
 
-    static XServer* server_;
-    static XClient* client_;
     std::vector<std::unique_ptr<Process>> menus_;
 };
-
-XServer* Lifecycle::server_;
-XClient* Lifecycle::client_;
 
 TEST_F(Lifecycle, UsageComesBeforeAnyDisplayIsOpened)
 {
