@@ -8,7 +8,8 @@
 
 #include "path_tests.h"
 
-// Every line of input, without its line end, is one path, whatever its length.
+// Every line of input, without its line end, is one path, whatever its
+// length; a line too long for any path is read through with bounded memory.
 bool filter_lines(const TestOptions& options, FILE* input);
 
 // Each operand is a path; under -l one that opens as a directory stands for

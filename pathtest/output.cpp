@@ -7,6 +7,8 @@
 
 namespace {
 
+bool output_closed = false;
+
 // Once a write has failed nothing more can reach the reader, so stop at once
 // rather than let a truncated listing look like success.
 [[noreturn]] void write_failed()
@@ -17,8 +19,17 @@ namespace {
 
 }  // namespace
 
+void mark_output_closed()
+{
+    output_closed = true;
+}
+
 void print_name(const char* name)
 {
+    if (output_closed) {
+        errno = EBADF;
+        write_failed();
+    }
     if (puts(name) == EOF)
         write_failed();
 }

@@ -9,6 +9,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -28,6 +29,7 @@ struct RunResult {
     std::string out;
     std::string err;
     int status;  // exit status, or 128 + signal
+    long peak_kib = 0;  // the child's peak resident size
 };
 
 struct Invocation {
@@ -36,6 +38,8 @@ struct Invocation {
     std::string cwd;
     bool as_nobody = false;  // only switches when running as root
     int stdout_fd = -1;      // instead of the captured output
+    bool close_stdout = false;
+    int stdin_fd = -1;       // instead of input
 };
 
 int memory_file(const std::string& content)
@@ -67,9 +71,11 @@ RunResult run(const Invocation& call)
     int err = memory_file("");
     pid_t pid = fork();
     if (pid == 0) {
-        dup2(in, 0);
+        dup2(call.stdin_fd >= 0 ? call.stdin_fd : in, 0);
         dup2(call.stdout_fd >= 0 ? call.stdout_fd : out, 1);
         dup2(err, 2);
+        if (call.close_stdout)
+            close(1);
         if (chdir(call.cwd.c_str()) != 0)
             _exit(127);
         if (call.as_nobody && geteuid() == 0 &&
@@ -84,9 +90,10 @@ RunResult run(const Invocation& call)
     }
     close(in);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage = {};
+    wait4(pid, &status, 0, &usage);
     return {take_contents(out), take_contents(err),
-            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+            WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), usage.ru_maxrss};
 }
 
 std::string sorted(const std::string& text)
@@ -438,6 +445,38 @@ TEST_F(PathTest, WriteErrorOnStandardOutputIsNoSuccess)
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(r.status, 1);
     close(full);
+}
+
+TEST_F(PathTest, ClosedStandardOutputIsAWriteError)
+{
+    file("tool");
+    Invocation call{{"pathtest", "tool"}, "", root};
+    call.close_stdout = true;
+    RunResult r = run(call);
+    EXPECT_EQ(r.err, std::string("pathtest: write error: ") + strerror(EBADF) + "\n");
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(PathTest, OverlongLineIsPassedOverInBoundedMemory)
+{
+    file("tool");
+    // Longer than any path, written piecewise so that this process stays
+    // small: the child's peak counts what it inherits.
+    int input = memory_file("");
+    std::string piece(1 << 20, 'x');
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(write(input, piece.data(), piece.size()), ssize_t(piece.size()));
+    // A NUL ends a name early, as it always did.
+    std::string rest = std::string("\ntool\ntool") + '\0' + "junk\n";
+    ASSERT_EQ(write(input, rest.data(), rest.size()), ssize_t(rest.size()));
+    lseek(input, 0, SEEK_SET);
+    Invocation call{{"pathtest", "-f"}, "", root};
+    call.stdin_fd = input;
+    RunResult r = run(call);
+    close(input);
+    EXPECT_EQ(r.out, "tool\ntool\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_LT(r.peak_kib, 32 << 10);
 }
 
 }  // namespace
