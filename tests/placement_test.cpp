@@ -61,3 +61,14 @@ TEST(ClampWindowExtent, KeepsSizesXAccepts)
 }
 
 }  // namespace
+
+TEST(PlaceBar, ExtremeOffsetsAreHeldAtTheEdgeOfWhatXCarries)
+{
+    MonitorRect screen{0, 0, 1280, 800};
+    BarPlacement low = place_bar(screen, true, true, INT32_MIN, INT32_MIN, 0, 15);
+    EXPECT_EQ(low.y, 32767);
+    EXPECT_EQ(low.x, -32768);
+    BarPlacement high = place_bar(two_heads[1], true, false, INT32_MAX, INT32_MAX, 0, 15);
+    EXPECT_EQ(high.y, 32767);
+    EXPECT_EQ(high.x, 32767);
+}

@@ -48,17 +48,27 @@ BarPlacement place_bar(const MonitorRect& monitor, bool have_xinerama, bool bott
                        int32_t x_offset, int32_t y_offset, int32_t requested_width,
                        int32_t bar_height)
 {
-    BarPlacement placement;
-    placement.x = monitor.x + x_offset;
+    // Offsets may be anything a 32-bit number holds; sums of them must not
+    // wrap around into a position on the other side of the screen.
+    int64_t x = int64_t{monitor.x} + x_offset;
+    int64_t y;
     if (bottom)
-        placement.y = monitor.y + monitor.height - bar_height - y_offset;
+        y = int64_t{monitor.y} + monitor.height - bar_height - y_offset;
     else
-        placement.y = have_xinerama ? monitor.y + y_offset : 0;
+        y = have_xinerama ? int64_t{monitor.y} + y_offset : 0;
+    BarPlacement placement;
+    placement.x = clamp_window_position(x);
+    placement.y = clamp_window_position(y);
     placement.width = requested_width != 0 ? requested_width : monitor.width;
     return placement;
 }
 
+int32_t clamp_window_position(int64_t position)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(position, -32768, 32767));
+}
+
 uint32_t clamp_window_extent(int64_t extent)
 {
-    return static_cast<uint32_t>(std::clamp<int64_t>(extent, 1, 32767));
+    return static_cast<uint32_t>(std::clamp<int64_t>(extent, 1, max_window_extent));
 }

@@ -37,4 +37,9 @@ BarPlacement place_bar(const MonitorRect& monitor, bool have_xinerama, bool bott
 
 // X rejects window sizes outside 1..32767; keep what is asked but hand X
 // something it accepts.
+inline constexpr int32_t max_window_extent = 32767;
 uint32_t clamp_window_extent(int64_t extent);
+
+// X carries window positions in 16 bits; a position beyond them is held at
+// the nearest one it can carry rather than cut to some other place.
+int32_t clamp_window_position(int64_t position);
