@@ -144,3 +144,18 @@ TEST(PageBounds, ListPagesHoldAsManyEntriesAsLines)
 }
 
 }  // namespace
+
+TEST(PageBounds, ListPageHoldsOnlyTheRowsTheHighestWindowCanShow)
+{
+    std::vector<std::string> labels;
+    for (int i = 0; i < 5000; ++i)
+        labels.push_back("e" + std::to_string(i));
+    Pages pages(labels);
+    pages.s.lines = 5000;
+    pages.at(0);
+    int rows = 0;
+    for (Entry* e = pages.m.page_first; e != pages.m.page_next; e = e->after)
+        ++rows;
+    // 32767 pixels of window: the input line and 3275 rows of 10.
+    EXPECT_EQ(rows, 3275);
+}

@@ -3,12 +3,21 @@
 #include <algorithm>
 
 #include "ravlin/control/menu_state.h"
+#include "ravlin/control/placement.h"
 #include "ravlin/control/settings.h"
+
+int32_t list_rows(const MenuState& m, const Settings& s)
+{
+    // The window is never higher than X allows: rows below its bottom could
+    // never be seen, nor the selection when it moved among them.
+    int64_t fit = m.line_height > 0 ? max_window_extent / m.line_height - 1 : 0;
+    return static_cast<int32_t>(std::clamp<int64_t>(fit, 0, s.lines));
+}
 
 int32_t entry_space(const MenuState& m, const Settings& s)
 {
     if (s.lines != 0)
-        return static_cast<int32_t>(static_cast<int64_t>(s.lines) * m.line_height);
+        return static_cast<int32_t>(static_cast<int64_t>(list_rows(m, s)) * m.line_height);
     const TextMeasurer& measurer = *m.measurer;
     return m.bar_width - (m.prompt_width + m.input_width + padded_width(measurer, "<") +
                           padded_width(measurer, ">"));

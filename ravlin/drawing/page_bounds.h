@@ -12,6 +12,10 @@ struct Settings;
 // Measures only through m.measurer.
 void compute_page_bounds(MenuState& m, const Settings& s);
 
+// How many entries a list page holds: the lines asked for, but no more
+// than the highest window X allows can show below the input line.
+int32_t list_rows(const MenuState& m, const Settings& s);
+
 // The room a page has for entries: list lines times the line height, or in
 // the row what the prompt, the input field and the two arrows leave over.
 int32_t entry_space(const MenuState& m, const Settings& s);
