@@ -252,16 +252,25 @@ TEST(HistoryFile, DevicesAndFifosAreWrittenInPlace)
     TempDir dir;
     std::string fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::string received;
-    std::thread reader([&] { received = read_file(fifo); });
     auto m = make_state();
     Settings s;
     s.history_path = fifo.c_str();
+    // Nobody reading: skipped at once rather than waited for.
+    save_history(*m, s, "lost");
+
+    int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
     save_history(*m, s, "through");
-    reader.join();
-    EXPECT_EQ(received, "through\n");
+    char received[64] = {};
+    EXPECT_EQ(read(reader, received, sizeof received - 1), 8);
+    close(reader);
+    EXPECT_STREQ(received, "through\n");
     EXPECT_TRUE(S_ISFIFO(mode_of(fifo)));
     EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"fifo"});
+
+    // Nor does a FIFO without a writer hold up the start.
+    Accepting start(fifo, "entry\n");
+    EXPECT_EQ(start.m->history.count, 0);
 }
 
 TEST(HistoryFile, ReadOnlyFileIsLeftAsItWas)
@@ -279,7 +288,19 @@ TEST(HistoryFile, ReadOnlyFileIsLeftAsItWas)
     EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"history"});
 }
 
-TEST(HistoryFile, UnwritableDirectoryLeavesTheFileAndCreatesNothing)
+// The history as a starting menu reads it: under the shared lock.
+std::string read_as_menu(const std::string& path)
+{
+    std::string text;
+    if (FILE* f = open_history(path.c_str())) {
+        for (int c; (c = std::fgetc(f)) != EOF;)
+            text += static_cast<char>(c);
+        std::fclose(f);
+    }
+    return text;
+}
+
+TEST(HistoryFile, WritableFileWhoseDirectoryRefusesIsRewrittenInPlace)
 {
     TempDir dir;
     give_to_unprivileged(dir.path());
@@ -287,16 +308,92 @@ TEST(HistoryFile, UnwritableDirectoryLeavesTheFileAndCreatesNothing)
     write_file(path, "old\n");
     give_to_unprivileged(path);
     ASSERT_EQ(chmod(dir.path().c_str(), 0555), 0);
-
-    // No file can be put beside the history, so it is not replaced, and
-    // not truncated and rewritten in place either.
+    struct stat before;
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
     Accepting run(path);
     ASSERT_TRUE(as_unprivileged([&] { run.accept("new"); }));
-    EXPECT_EQ(read_file(path), "old\n");
-
+    EXPECT_EQ(read_file(path), "new\nold\n");
+    struct stat after;
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    // A file that does not exist yet cannot be made there.
     Accepting fresh(dir / "none");
     ASSERT_TRUE(as_unprivileged([&] { fresh.accept("new"); }));
     EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"history"});
+
+    // A sticky directory refuses the rename over a file someone else owns.
+    TempDir sticky;
+    ASSERT_EQ(chmod(sticky.path().c_str(), 01777), 0);
+    std::string shared = sticky / "history";
+    write_file(shared, "theirs\n");
+    ASSERT_EQ(chmod(shared.c_str(), 0666), 0);
+    Accepting other(shared);
+    ASSERT_TRUE(as_unprivileged([&] { other.accept("mine"); }));
+    EXPECT_EQ(read_file(shared), "mine\ntheirs\n");
+    EXPECT_EQ(names_in(sticky.path()), std::vector<std::string>{"history"});
+
+    // Rewrites in place take turns: a start reads one whole version.
+    std::string initial;
+    for (int i = 0; i < 20; ++i)
+        initial += std::string(1000, static_cast<char>('a' + i)) + "\n";
+    write_file(path, initial);
+    Accepting first(path), second(path);
+    std::string chosen_a(3000, 'A'), chosen_b(500, 'B');
+    std::set<std::string> versions{initial, chosen_a + "\n" + initial, chosen_b + "\n" + initial};
+    auto writer = [&](Accepting& run, const std::string& chosen) {
+        pid_t pid = fork();
+        if (pid == 0)
+            _exit(as_unprivileged([&] {
+                      for (int i = 0; i < 100; ++i)
+                          run.accept(chosen.c_str());
+                  })
+                      ? 0
+                      : 1);
+        return pid;
+    };
+    pid_t a = writer(first, chosen_a), b = writer(second, chosen_b);
+    int bad = 0, left = 2;
+    while (left > 0) {
+        bad += !versions.count(read_as_menu(path));
+        for (pid_t* pid : {&a, &b})
+            if (*pid > 0 && waitpid(*pid, nullptr, WNOHANG) == *pid) {
+                *pid = -1;
+                --left;
+            }
+    }
+    EXPECT_EQ(bad, 0);
+    EXPECT_TRUE(versions.count(read_file(path)));
+}
+
+TEST(HistoryFile, SaveKilledAtAnyMomentLeavesNoFileBehind)
+{
+    TempDir dir;
+    std::string path = dir / "history";
+    write_file(path, "old\n");
+    Accepting run(path);
+    std::string chosen(20000, 'k');
+    for (int round = 0; round < 40; ++round) {
+        int progress[2];
+        ASSERT_EQ(pipe(progress), 0);
+        pid_t pid = fork();
+        if (pid == 0) {
+            close(progress[0]);
+            for (;;) {
+                run.accept(chosen.c_str());
+                if (write(progress[1], "s", 1) != 1)
+                    _exit(1);
+            }
+        }
+        close(progress[1]);
+        // One save is done, so the kill falls somewhere into another.
+        char c;
+        ASSERT_EQ(read(progress[0], &c, 1), 1);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        close(progress[0]);
+    }
+    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"history"});
+    EXPECT_EQ(read_file(path), chosen + "\nold\n");
 }
 
 TEST(HistoryFile, WriteFailingHalfwayLeavesTheOldFile)

@@ -6,6 +6,7 @@
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/text_measurer.h"
+#include "ravlin/items/history_file.h"
 #include "ravlin/items/line_reader.h"
 
 namespace {
@@ -31,7 +32,7 @@ void load_entries(MenuState& m, Settings& s, FILE* input)
 void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
 {
     if (s.history_path) {
-        if (FILE* file = std::fopen(s.history_path, "r")) {
+        if (FILE* file = open_history(s.history_path)) {
             size_t n;
             while ((n = take_line(file, r)) != no_line)
                 remember_history_line(m.history, r.entries[r.count - 1].label, n);

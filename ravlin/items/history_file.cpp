@@ -1,6 +1,7 @@
 #include "ravlin/items/history_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
+#include "ravlin/items/write_all.h"
 
 namespace {
 
@@ -29,21 +31,23 @@ std::string history_text(const HistoryTable& history, const char* chosen)
     return text;
 }
 
-bool write_all(int fd, const std::string& text)
+bool write_text(int fd, const std::string& text)
 {
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+    return write_all(fd, text.data(), text.size());
+}
+
+// Like the keyboard grab: a holder that never lets go costs a second, not
+// the accept or the start.
+bool lock_file(int fd, int operation)
+{
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        if (flock(fd, operation | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
+        usleep(1000);
     }
-    return true;
+    return false;
 }
 
 std::string directory_of(const std::string& path)
@@ -75,34 +79,100 @@ bool final_name(const char* path, std::string& name)
 }
 
 // Devices and FIFOs are written as they are: there is no file to replace.
-void write_in_place(const std::string& name, const std::string& text)
+// Opening without blocking makes a FIFO that nobody reads fail at once
+// instead of holding the accept, and the keyboard, until someone does.
+void write_device(const std::string& name, const std::string& text)
 {
-    int fd = open(name.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    int fd = open(name.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
-    write_all(fd, text);
+    write_text(fd, text);
     close(fd);
+}
+
+// When the directory takes no new name, or refuses the rename over a file
+// that is not ours, the file itself is rewritten. The lock keeps two such
+// rewrites, and a start reading the history, from seeing each other's
+// halves. Writing before truncating means a crash halfway loses no line of
+// the old file, though the end of one may be left over.
+void rewrite_in_place(const std::string& name, const std::string& text)
+{
+    int fd = open(name.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    if (lock_file(fd, LOCK_EX) && write_text(fd, text) &&
+        ftruncate(fd, static_cast<off_t>(text.size())) == 0)
+        fsync(fd);
+    close(fd);
+}
+
+bool is_refusal(int error)
+{
+    return error == EACCES || error == EPERM;
+}
+
+enum class Replaced { done, refused, failed };
+
+Replaced failure_of(int error)
+{
+    return is_refusal(error) ? Replaced::refused : Replaced::failed;
+}
+
+std::string version_name(const std::string& directory, const std::string& base, int attempt)
+{
+    return directory + "." + base + "." + std::to_string(getpid()) + "." +
+           std::to_string(attempt) + ".tmp";
+}
+
+// A file for the new version. Unnamed where the file system allows it, so
+// that a save killed before the rename leaves nothing behind; otherwise
+// named at once, in name.
+int new_version_file(const std::string& directory, const std::string& base, bool unnamed,
+                     std::string& name)
+{
+    // 0666 less the umask: what a new file would have got anyway.
+    if (unnamed)
+        return open(directory.empty() ? "." : directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC,
+                    0666);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = version_name(directory, base, attempt);
+        int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Names an unnamed file beside the history, just before the rename.
+bool name_version_file(int fd, const std::string& directory, const std::string& base,
+                       std::string& name)
+{
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = version_name(directory, base, attempt);
+        if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    name.clear();
+    return false;
 }
 
 // Writes text to a new file beside name and renames it over name, so the
 // history is at every moment one whole version: the old one until the
 // rename, the new one after. old is the file being replaced, or null.
-void replace_file(const std::string& name, const std::string& text, const struct stat* old)
+Replaced write_and_rename(const std::string& name, const std::string& text,
+                          const struct stat* old, bool unnamed, int& error)
 {
     std::string directory = directory_of(name);
     std::string base = name.substr(directory.size());
     std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = directory + "." + base + "." + std::to_string(getpid()) + "." +
-                    std::to_string(attempt) + ".tmp";
-        // 0666 less the umask: what a new file would have got anyway.
-        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return;
+    int fd = new_version_file(directory, base, unnamed, temporary);
+    if (fd < 0) {
+        error = errno;
+        return failure_of(error);
     }
-    if (fd < 0)
-        return;
 
     bool written = true;
     if (old) {
@@ -112,20 +182,64 @@ void replace_file(const std::string& name, const std::string& text, const struct
             errno = 0;
         written = fchmod(fd, old->st_mode & 07777) == 0;
     }
-    written = written && write_all(fd, text) && fsync(fd) == 0;
+    written = written && write_text(fd, text) && fsync(fd) == 0;
+    error = errno;
+    if (written && unnamed && !name_version_file(fd, directory, base, temporary)) {
+        written = false;
+        error = errno;
+    }
     written = close(fd) == 0 && written;
-    if (!written || rename(temporary.c_str(), name.c_str()) != 0) {
-        unlink(temporary.c_str());
-        return;
+    if (written && rename(temporary.c_str(), name.c_str()) != 0) {
+        written = false;
+        error = errno;
+    }
+    if (!written) {
+        if (!temporary.empty())
+            unlink(temporary.c_str());
+        return failure_of(error);
     }
     int dir = open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         fsync(dir);
         close(dir);
     }
+    return Replaced::done;
+}
+
+Replaced replace_file(const std::string& name, const std::string& text, const struct stat* old)
+{
+    int error = 0;
+    Replaced outcome = write_and_rename(name, text, old, true, error);
+    // No unnamed files here (EOPNOTSUPP, EISDIR on old kernels), or no
+    // /proc to name one through (ENOENT): the named way still works.
+    if (outcome == Replaced::failed &&
+        (error == EOPNOTSUPP || error == EISDIR || error == EINVAL || error == ENOENT))
+        outcome = write_and_rename(name, text, old, false, error);
+    return outcome;
 }
 
 }  // namespace
+
+FILE* open_history(const char* path)
+{
+    // A FIFO with no writer would block the start; without blocking it
+    // simply reads as empty.
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    struct stat st;
+    // A file being rewritten in place is read whole or not at all: a torn
+    // copy would be written back on the next accept.
+    // Should the writer never let go, the file is read anyway: reading
+    // nothing would have the next accept write it back with one line.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        lock_file(fd, LOCK_SH);
+    FILE* file = fdopen(fd, "r");
+    if (!file)
+        close(fd);
+    return file;
+}
 
 void save_history(const MenuState& m, const Settings& s, const char* chosen)
 {
@@ -143,7 +257,7 @@ void save_history(const MenuState& m, const Settings& s, const char* chosen)
         return;
     }
     if (!S_ISREG(st.st_mode)) {
-        write_in_place(name, text);
+        write_device(name, text);
         return;
     }
     // A file this process could not have rewritten in place is left alone,
@@ -152,5 +266,6 @@ void save_history(const MenuState& m, const Settings& s, const char* chosen)
     if (probe < 0)
         return;
     close(probe);
-    replace_file(name, text, &st);
+    if (replace_file(name, text, &st) == Replaced::refused)
+        rewrite_in_place(name, text);
 }
