@@ -1,7 +1,7 @@
 #include "ravlin/control/file_completion.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,23 +11,11 @@
 #include <cstring>
 
 #include "ravlin/control/menu_state.h"
+#include "ravlin/items/write_all.h"
 
 namespace {
 
-bool write_all(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t written = write(fd, data, size);
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
-}
+using Clock = std::chrono::steady_clock;
 
 // Runs in the child: expands and writes the words, each ended by a NUL.
 [[noreturn]] void expand_in_child(const char* word, int out)
@@ -77,101 +65,177 @@ bool uses_error_operator(const char* word)
     return false;
 }
 
+// Reaps the child and closes the pipe; returns the child's wait status.
+int finish_child(PendingCompletion& c)
+{
+    close(c.fd);
+    int status = 0;
+    while (waitpid(c.child, &status, 0) < 0 && errno == EINTR) {
+    }
+    sigaction(SIGCHLD, &c.old_child_action, nullptr);
+    c.child = -1;
+    c.fd = -1;
+    return status;
+}
+
+// Reads what the child has written so far, a bounded amount at a time so
+// that keys are not kept waiting behind a child that writes without end.
+// True when the input changed because the child is done.
+bool read_completion(MenuState& m)
+{
+    PendingCompletion& c = m.completion;
+    char buffer[65536];
+    for (int chunk = 0; chunk < 16; ++chunk) {
+        ssize_t got = read(c.fd, buffer, sizeof buffer);
+        if (got > 0) {
+            c.words.feed(buffer, static_cast<size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;  // nothing more for now
+        int status = finish_child(c);
+        // Keys typed meanwhile win over a completion of what is gone.
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || c.cursor != m.cursor ||
+            std::strcmp(c.input, m.input) != 0)
+            return false;
+        apply_completion(m, c.words);
+        return true;
+    }
+    return false;
+}
+
+bool is_continuation(char byte)
+{
+    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
+}
+
 }  // namespace
 
-std::optional<std::vector<std::string>> expand_word(const char* word)
+void CompletionWords::feed(const char* bytes, size_t n)
 {
-    if (uses_error_operator(word))
-        return std::nullopt;
+    for (size_t i = 0; i < n; ++i) {
+        char c = bytes[i];
+        if (!have_first) {
+            if (c == '\0') {
+                have_first = true;
+                shared = first.size();
+                continue;
+            }
+            if (first.size() < first_limit)
+                first += c;
+            ++first_size;
+            first_blanks += c == ' ';
+            continue;
+        }
+        if (c == '\0') {
+            shared = std::min(shared, at);
+            at = 0;
+            continue;
+        }
+        if (at < shared && first[at] != c)
+            shared = at;
+        ++at;
+    }
+}
+
+void apply_completion(MenuState& m, const CompletionWords& words)
+{
+    char* blank = std::strchr(m.input, ' ');
+    if (!blank || !words.have_first)
+        return;
+    char* word = blank + 1;
+    size_t room = sizeof m.input - 1 - static_cast<size_t>(word - m.input);
+    // Refused whole rather than cut: the input never holds a partial name.
+    if (words.first_size + words.first_blanks > room)
+        return;
+    size_t cut = words.shared;
+    // Names that part inside a character keep none of it.
+    if (cut < words.first.size())
+        while (cut > 0 && is_continuation(words.first[cut]))
+            --cut;
+    for (size_t i = 0; i < cut; ++i) {
+        if (words.first[i] == ' ')
+            *word++ = '\\';
+        *word++ = words.first[i];
+    }
+    *word = '\0';
+    m.cursor = static_cast<int32_t>(std::strlen(m.input));
+}
+
+void start_file_completion(MenuState& m)
+{
+    cancel_file_completion(m);
+    const char* blank = std::strchr(m.input, ' ');
+    if (!blank)
+        return;
+    const char* word = blank + 1;
+    size_t room = sizeof m.input - 1 - static_cast<size_t>(word - m.input);
+    std::string pattern = std::string(word) + '*';
+    if (pattern.size() > room || uses_error_operator(pattern.c_str()))
+        return;
+
     int pipe_fds[2];
-    if (pipe(pipe_fds) != 0)
-        return std::nullopt;
+    if (pipe2(pipe_fds, O_CLOEXEC) != 0)
+        return;
+    PendingCompletion& c = m.completion;
     // An ignored SIGCHLD, inherited from whoever started the menu, would
     // reap the child before its status could be read.
-    struct sigaction default_action = {}, old_action;
+    struct sigaction default_action = {};
     default_action.sa_handler = SIG_DFL;
-    sigaction(SIGCHLD, &default_action, &old_action);
+    sigaction(SIGCHLD, &default_action, &c.old_child_action);
     pid_t child = fork();
     if (child < 0) {
-        sigaction(SIGCHLD, &old_action, nullptr);
+        sigaction(SIGCHLD, &c.old_child_action, nullptr);
         close(pipe_fds[0]);
         close(pipe_fds[1]);
-        return std::nullopt;
+        return;
     }
     if (child == 0) {
         close(pipe_fds[0]);
-        expand_in_child(word, pipe_fds[1]);
+        expand_in_child(pattern.c_str(), pipe_fds[1]);
     }
     close(pipe_fds[1]);
+    fcntl(pipe_fds[0], F_SETFL, fcntl(pipe_fds[0], F_GETFL) | O_NONBLOCK);
+    c.child = child;
+    c.fd = pipe_fds[0];
+    c.deadline = Clock::now() + completion_time_limit;
+    std::memcpy(c.input, m.input, sizeof c.input);
+    c.cursor = m.cursor;
+    c.words = CompletionWords();
+}
 
-    std::string data;
-    char buffer[4096];
-    for (;;) {
-        ssize_t got = read(pipe_fds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        data.append(buffer, static_cast<size_t>(got));
-    }
-    close(pipe_fds[0]);
+bool wait_for_completion(MenuState& m, int other_fd)
+{
+    PendingCompletion& c = m.completion;
+    if (c.child < 0)
+        return false;
+    auto left = std::chrono::ceil<std::chrono::milliseconds>(c.deadline - Clock::now());
+    pollfd fds[2] = {{c.fd, POLLIN, 0}, {other_fd, POLLIN, 0}};
+    int ready = left.count() > 0 ? poll(fds, other_fd >= 0 ? 2 : 1, static_cast<int>(left.count()))
+                                 : 0;
+    if (ready < 0)
+        return false;
+    if (fds[0].revents)
+        return read_completion(m);
+    if (ready == 0 && Clock::now() >= c.deadline)
+        cancel_file_completion(m);
+    return false;
+}
 
-    int status = 0;
-    pid_t waited;
-    while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
-    }
-    sigaction(SIGCHLD, &old_action, nullptr);
-    if (waited < 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return std::nullopt;
-
-    std::vector<std::string> words;
-    size_t start = 0;
-    for (size_t end; (end = data.find('\0', start)) != std::string::npos; start = end + 1)
-        words.emplace_back(data, start, end - start);
-    return words;
+void cancel_file_completion(MenuState& m)
+{
+    PendingCompletion& c = m.completion;
+    if (c.child < 0)
+        return;
+    kill(c.child, SIGKILL);
+    finish_child(c);
 }
 
 void complete_file_name(MenuState& m)
 {
-    char* blank = std::strchr(m.input, ' ');
-    if (!blank)
-        return;
-    char* word = blank + 1;
-    size_t room = sizeof m.input - 1 - static_cast<size_t>(word - m.input);
-
-    std::string pattern = std::string(word) + '*';
-    if (pattern.size() > room)
-        return;
-    std::optional<std::vector<std::string>> words = expand_word(pattern.c_str());
-    if (!words || words->empty())
-        return;
-
-    std::string escaped;
-    for (char c : words->front()) {
-        if (c == ' ')
-            escaped += '\\';
-        escaped += c;
-    }
-    // Refused whole rather than cut: the input never holds a partial name.
-    if (escaped.size() > room)
-        return;
-    std::memcpy(word, escaped.c_str(), escaped.size() + 1);
-
-    // Shorten the completion to the start that every further name shares.
-    for (size_t i = 1; i < words->size(); ++i) {
-        const char* other = (*words)[i].c_str();
-        char* completion = word;
-        for (; *other; ++other, ++completion) {
-            if (*completion == '\\')
-                ++completion;
-            if (*completion != *other) {
-                // Names that part inside a character keep none of it.
-                while (completion > word && (*completion & 0xC0) == 0x80)
-                    --completion;
-                *completion = '\0';
-                break;
-            }
-        }
-    }
-    m.cursor = static_cast<int32_t>(std::strlen(m.input));
+    start_file_completion(m);
+    while (m.completion.child >= 0)
+        wait_for_completion(m, -1);
 }

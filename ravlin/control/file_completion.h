@@ -1,19 +1,69 @@
 #pragma once
 
-#include <optional>
+#include <signal.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <string>
-#include <vector>
 
 struct MenuState;
 
-// Completes the word after the first blank of the input as a file name by
-// shell word expansion, without running commands. The input is left as it
-// was when the word cannot be expanded safely or the completion would not
-// fit in the input buffer. The match list is not rebuilt.
+// The words of one expansion as they arrive, each ended by a NUL. Only what
+// the completion uses is kept: the first word (while it could still fit in
+// the input) and how far every later word agrees with it, so a pattern that
+// matches millions of names costs no more memory than one that matches two.
+struct CompletionWords {
+    static constexpr size_t first_limit = 1024;  // more never fits the input
+
+    std::string first;        // the first word, cut at first_limit bytes
+    size_t first_size = 0;    // its whole length
+    size_t first_blanks = 0;  // its blanks, each of which gets a backslash
+    bool have_first = false;  // the first word is complete
+    size_t shared = 0;        // bytes of first that every later word starts with
+    size_t at = 0;            // bytes seen of the word being read
+
+    void feed(const char* bytes, size_t n);
+};
+
+// A completion in flight: the child expanding the word, the pipe it writes
+// to, and the input as it was when Tab was pressed. The result is applied
+// only if the input is still that when the child is done.
+struct PendingCompletion {
+    pid_t child = -1;  // -1 when nothing is in flight
+    int fd = -1;       // read end of the child's pipe, non-blocking
+    std::chrono::steady_clock::time_point deadline;
+    char input[1024] = {};
+    int32_t cursor = 0;
+    CompletionWords words;
+    struct sigaction old_child_action = {};
+};
+
+// How long a child may take before it is killed and the input left alone.
+inline constexpr std::chrono::milliseconds completion_time_limit{1000};
+
+// Starts completing the word after the first blank of the input as a file
+// name, by shell word expansion without running commands, in a child
+// process. A completion still in flight is cancelled first. Nothing starts
+// when the word cannot be expanded safely or its pattern would not fit.
+void start_file_completion(MenuState& m);
+
+// Waits until the child has written more, has finished, or has run out of
+// time, or until other_fd (when not -1) is readable, whichever comes first,
+// and acts on it. True when the input was changed by a finished completion.
+bool wait_for_completion(MenuState& m, int other_fd);
+
+// Kills the child of a completion in flight, by its pid, and forgets it.
+void cancel_file_completion(MenuState& m);
+
+// The whole completion at once: start, wait, apply. The input is left as it
+// was when the word cannot be expanded safely, the expansion takes too long,
+// or the completion would not fit in the input buffer. The match list is
+// not rebuilt.
 void complete_file_name(MenuState& m);
 
-// The shell word expansion of word (WRDE_NOCMD), done in a short-lived child
-// process so that a C library crash or message cannot reach the menu.
-// Nothing when the expansion failed in any way, and for a word that uses
-// the error operator of parameter expansion (${X?}, ${X:?}).
-std::optional<std::vector<std::string>> expand_word(const char* word);
+// Puts the completion of words after the first blank of input: the common
+// start of the names, blanks escaped, never ending inside a UTF-8
+// character. Refused whole when the first name does not fit.
+void apply_completion(MenuState& m, const CompletionWords& words);

@@ -82,11 +82,14 @@ void print_line(MenuState& m, const char* text)
         m.output_errno = errno ? errno : EIO;
 }
 
+// The result goes out before the history is touched: a caller that never
+// gets the line must not find it on top of the history either, and the
+// history's syncs must not hold the result back.
 KeyOutcome accept(MenuState& m, const Settings& s, unsigned int modifiers)
 {
+    const char* chosen = nullptr;
     if ((modifiers & ShiftMask) || !m.selected) {
-        print_line(m, m.input);
-        save_history(m, s, m.input);
+        print_line(m, chosen = m.input);
     } else if (s.print_all) {
         // From the selection to the end, then round from the head.
         for (Entry* e = m.selected; e; e = e->after)
@@ -94,9 +97,11 @@ KeyOutcome accept(MenuState& m, const Settings& s, unsigned int modifiers)
         for (Entry* e = m.match_head; e && e != m.selected; e = e->after)
             print_line(m, e->label);
     } else {
-        print_line(m, m.selected->label);
-        save_history(m, s, m.selected->label);
+        print_line(m, chosen = m.selected->label);
     }
+    flush_output(m);
+    if (chosen && m.output_errno == 0)
+        save_history(m, s, chosen);
     m.exit_status = 0;
     m.finished = true;
     return KeyOutcome::finished;
@@ -226,10 +231,8 @@ KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned
     case XK_KP_Enter: return accept(m, s, modifiers);
     case XK_Escape: return cancel(m);
     case XK_Tab:
-        if (std::strchr(m.input, ' ')) {
-            complete_file_name(m);
-            return KeyOutcome::redraw;
-        }
+        if (std::strchr(m.input, ' '))
+            return KeyOutcome::complete_file_name;
         return redraw_if(cycle_completion(m, s, Direction::forward));
     case XK_ISO_Left_Tab: return redraw_if(cycle_completion(m, s, Direction::backward));
     case XK_BackSpace: return redraw_if(delete_before_cursor(m, s));
@@ -242,6 +245,10 @@ KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned
 
 void flush_output(MenuState& m)
 {
+    // A standard output that was closed at the start holds /dev/null, which
+    // would take the result without a word.
+    if (m.output_closed && m.output_errno == 0)
+        m.output_errno = EBADF;
     errno = 0;
     if (std::fflush(m.output) == EOF && m.output_errno == 0)
         m.output_errno = errno ? errno : EIO;
@@ -267,8 +274,9 @@ void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event)
     case KeyOutcome::none:
         break;
     case KeyOutcome::finished:
-        if (m.exit_status == 0)
-            flush_output(m);
+        break;
+    case KeyOutcome::complete_file_name:
+        start_file_completion(m);
         break;
     case KeyOutcome::paste_primary:
         request_paste(m, XA_PRIMARY);

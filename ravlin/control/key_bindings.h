@@ -14,11 +14,12 @@ enum class KeyOutcome {
     finished,         // accepted or cancelled: no redraw, the loop ends
     paste_primary,    // request_paste of PRIMARY, no redraw
     paste_clipboard,  // request_paste of CLIPBOARD, no redraw
+    complete_file_name,  // start_file_completion; the redraw follows its end
 };
 
 // The whole key logic on plain data: chord folding, the action table, the
-// editing calls, accept (printing to MenuState::output, then save_history)
-// and cancel. modifiers is the state field of the key event; key_text holds
+// editing calls, accept (printing to MenuState::output and flushing it, then
+// save_history when the result was written) and cancel. modifiers is the state field of the key event; key_text holds
 // key_text_length bytes and need not be NUL-terminated.
 KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers,
                         const char* key_text, int32_t key_text_length);
@@ -28,5 +29,5 @@ KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned
 void flush_output(MenuState& m);
 
 // Looks the key up through the input context (or without one) and acts on
-// dispatch_key: redraw, paste request, or the flush after an accept.
+// dispatch_key: redraw, paste request or file name completion.
 void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event);

@@ -3,6 +3,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xinerama.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ravlin/control/file_completion.h"
 #include "ravlin/control/key_bindings.h"
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/paste.h"
@@ -129,6 +131,12 @@ void run_event_loop(MenuState& m, const Settings& s)
     Display* display = m.surface->display;
     XEvent event;
     while (!m.finished) {
+        // While a completion runs, keys go on being handled as they come.
+        if (m.completion.child >= 0 && XPending(display) == 0) {
+            if (wait_for_completion(m, ConnectionNumber(display)))
+                render_bar(m, s);
+            continue;
+        }
         if (XNextEvent(display, &event))
             break;
         if (XFilterEvent(&event, m.bar_window))
@@ -153,6 +161,25 @@ void run_event_loop(MenuState& m, const Settings& s)
             break;
         }
     }
+    cancel_file_completion(m);
+}
+
+// A standard descriptor that is closed would be taken by the next file
+// opened, the display connection most likely: the result, or a library's
+// complaint, would go into the X socket, or the socket be read as entries.
+// /dev/null fills each gap; true when standard output was one of them.
+bool open_standard_descriptors()
+{
+    bool output_closed = false;
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null_fd != fd)
+            fail("cannot open /dev/null:");
+        output_closed = output_closed || fd == 1;
+    }
+    return output_closed;
 }
 
 }  // namespace
@@ -184,6 +211,7 @@ int run_menu(int argc, char** argv)
 {
     static Settings s;
     static MenuState m;
+    m.output_closed = open_standard_descriptors();
     parse_command_line(argc, argv, s);
 
     m.surface = open_surface();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "ravlin/control/file_completion.h"
 #include "ravlin/drawing/surface.h"
 #include "ravlin/drawing/text_measurer.h"
 #include "ravlin/items/entry.h"
@@ -17,6 +18,7 @@ struct MenuState {
     char input[1024] = {};        // NUL-terminated, at most 1023 bytes
     int32_t cursor = 0;           // byte index, always on a character start
     char saved_input[1024] = {};  // the typed text of a completion cycle
+    PendingCompletion completion; // a file name completion in flight
 
     // The items.
     Entry* entries = nullptr;     // ended by a null label; null means none
@@ -56,5 +58,6 @@ struct MenuState {
     bool finished = false;
     int exit_status = 0;
     FILE* output = stdout;        // where accept prints
+    bool output_closed = false;   // standard output was closed at the start
     int output_errno = 0;         // set when the result could not be written
 };

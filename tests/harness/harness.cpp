@@ -97,6 +97,8 @@ Process::Process(const std::vector<std::string>& argv, const Options& options)
             dup2(fd, 1);
         }
         dup2(err[1], 2);
+        for (int fd : options.closed_fds)
+            ::close(fd);
         for (const auto& name : options.unset_env)
             unsetenv(name.c_str());
         for (const auto& entry : options.env)

@@ -34,6 +34,7 @@ public:
         bool pipe_stdin = true;        // else stdin is /dev/null
         std::string stdout_path;       // redirect stdout to this file instead of a pipe
         std::string working_directory;
+        std::vector<int> closed_fds;   // descriptors the program starts without
     };
     Process(const std::vector<std::string>& argv, const Options& options);
     explicit Process(const std::vector<std::string>& argv) : Process(argv, Options{}) {}

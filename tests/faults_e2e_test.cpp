@@ -1,0 +1,159 @@
+// Hostile starts and a busy desktop, end to end: closed standard
+// descriptors, results that cannot be written, a FIFO for a history, and a
+// file name completion that would never end.
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "harness/server_test.h"
+
+using namespace harness;
+
+namespace {
+
+class Faults : public ServerTest {
+protected:
+    void TearDown() override
+    {
+        if (menu_)
+            menu_->kill_now();
+        ASSERT_TRUE(wait_until([] { return client_->windows_by_class("", "Ravlin").empty(); }));
+    }
+
+    Process& start(const std::vector<std::string>& args, const std::string& entries,
+                   Process::Options options = {})
+    {
+        std::vector<std::string> argv = {RAVLIN_BIN};
+        argv.insert(argv.end(), args.begin(), args.end());
+        options.env.push_back(server_->env());
+        options.env.push_back("LC_ALL=C.UTF-8");
+        menu_ = std::make_unique<Process>(argv, options);
+        if (options.pipe_stdin) {
+            menu_->write_stdin(entries);
+            menu_->close_stdin();
+        }
+        return *menu_;
+    }
+
+    // True once the bar is up; the reason goes to the failure message.
+    ::testing::AssertionResult bar_appears()
+    {
+        if (client_->wait_for_window("ravlin", "Ravlin") != None)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "no bar; stderr: " << menu_->err();
+    }
+
+    // The children the menu has running now.
+    std::string children()
+    {
+        std::string pid = std::to_string(menu_->pid());
+        return read_file("/proc/" + pid + "/task/" + pid + "/children");
+    }
+
+    std::unique_ptr<Process> menu_;
+};
+
+TEST_F(Faults, ClosedStandardDescriptorsAreNeverTakenByTheConnection)
+{
+    // Output closed: the result has nowhere to go, which is an error.
+    Process::Options no_output;
+    no_output.closed_fds = {1};
+    Process& first = start({}, "alpha\n", no_output);
+    ASSERT_TRUE(bar_appears());
+    client_->key(XK_Return);
+    EXPECT_EQ(first.wait(), 1);
+    EXPECT_EQ(first.err(), "cannot write output: Bad file descriptor\n");
+
+    // Input closed: no entries, and the typed text still comes out.
+    Process::Options no_input;
+    no_input.pipe_stdin = false;
+    no_input.closed_fds = {0};
+    Process& second = start({}, "", no_input);
+    ASSERT_TRUE(bar_appears());
+    client_->type("typed");
+    client_->key(XK_Return);
+    EXPECT_EQ(second.wait(), 0);
+    EXPECT_EQ(second.out(), "typed\n");
+
+    // Error closed while fontconfig complains about the user's file.
+    TempDir home;
+    ASSERT_EQ(mkdir((home / ".config").c_str(), 0700), 0);
+    ASSERT_EQ(mkdir((home / ".config/fontconfig").c_str(), 0700), 0);
+    write_file(home / ".config/fontconfig/fonts.conf", "<fontconfig><broken");
+    Process::Options no_error;
+    no_error.closed_fds = {2};
+    no_error.env = {"HOME=" + home.path()};
+    no_error.unset_env = {"XDG_CONFIG_HOME"};
+    Process& third = start({"-fn", "DejaVu Sans Mono:size=11"}, "alpha\n", no_error);
+    ASSERT_TRUE(bar_appears());
+    client_->key(XK_Return);
+    EXPECT_EQ(third.wait(), 0);
+    EXPECT_EQ(third.out(), "alpha\n");
+}
+
+TEST_F(Faults, ResultThatCannotBeWrittenLeavesTheHistoryAlone)
+{
+    TempDir dir;
+    write_file(dir / "history", "old\n");
+    Process::Options full;
+    full.stdout_path = "/dev/full";
+    Process& menu = start({"-hist", dir / "history"}, "alpha\n", full);
+    ASSERT_TRUE(bar_appears());
+    client_->type("al");
+    client_->key(XK_Return);
+    EXPECT_EQ(menu.wait(), 1);
+    EXPECT_EQ(read_file(dir / "history"), "old\n");
+}
+
+TEST_F(Faults, FifoHistoryWithoutAReaderHoldsNothingUp)
+{
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "history").c_str(), 0600), 0);
+    Process& menu = start({"-hist", dir / "history"}, "alpha\n");
+    ASSERT_TRUE(bar_appears());
+    client_->key(XK_Return);
+    EXPECT_EQ(menu.wait(), 0);
+    EXPECT_EQ(menu.out(), "alpha\n");
+}
+
+// Ten links back to the directory itself: a pattern eight levels deep
+// names 10^8 paths, an expansion that would run for hours.
+std::string endless_pattern(const TempDir& dir)
+{
+    for (int i = 0; i < 10; ++i)
+        EXPECT_EQ(symlink(".", (dir / ("l" + std::to_string(i))).c_str()), 0);
+    std::string pattern = "x " + dir.path();
+    for (int level = 0; level < 8; ++level)
+        pattern += "/*";
+    return pattern + "/";
+}
+
+TEST_F(Faults, CompletionThatWouldNeverEndLeavesTheKeysWorking)
+{
+    TempDir dir;
+    std::string text = endless_pattern(dir);
+    Process& menu = start({}, "");
+    ASSERT_TRUE(bar_appears());
+    client_->type(text);
+    client_->key(XK_Tab);
+    ASSERT_TRUE(wait_until([&] { return !children().empty(); }));
+    client_->key(XK_Escape);
+    EXPECT_EQ(menu.wait(5000ms), 1);
+
+    // Left alone, the child is stopped at its deadline and the input stays.
+    Process& again = start({}, "");
+    ASSERT_TRUE(bar_appears());
+    client_->type(text);
+    client_->key(XK_Tab);
+    ASSERT_TRUE(wait_until([&] { return !children().empty(); }));
+    EXPECT_TRUE(wait_until([&] { return children().empty(); }, 5000ms));
+    client_->key(XK_Return, {XK_Shift_L});
+    EXPECT_EQ(again.wait(), 0);
+    EXPECT_EQ(again.out(), text + "\n");
+}
+
+}  // namespace
