@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <random>
 #include <fstream>
 
 #include "harness/harness.h"
@@ -193,6 +195,40 @@ TEST(FileCompletion, CompletionThatDoesNotFitIsRefusedWhole)
     // One byte less takes it: nothing matches, so it stays.
     std::string almost = "cmd " + std::string(1018, 'z');
     EXPECT_EQ(completed(menu, almost), almost + "*");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileCompletion, WordsReadInAnyPiecesGiveTheCommonStartOfAll)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> words(1 + random() % 6);
+        for (std::string& word : words)
+            for (int n = random() % 6; n > 0; --n)
+                word += "ab "[random() % 3];
+        std::string stream;
+        for (const std::string& word : words)
+            stream += word + '\0';
+        CompletionWords collected;
+        for (size_t at = 0; at < stream.size();) {
+            size_t piece = std::min<size_t>(1 + random() % 4, stream.size() - at);
+            collected.feed(stream.data() + at, piece);
+            at += piece;
+        }
+        const std::string& first = words[0];
+        size_t shared = first.size();
+        for (const std::string& word : words) {
+            auto differs = std::mismatch(word.begin(), word.end(), first.begin(), first.end());
+            shared = std::min(shared, static_cast<size_t>(differs.first - word.begin()));
+        }
+        ASSERT_TRUE(collected.have_first);
+        EXPECT_EQ(collected.first, first);
+        EXPECT_EQ(collected.first_blanks, static_cast<size_t>(std::count(first.begin(), first.end(), ' ')));
+        EXPECT_EQ(collected.shared, shared) << round;
+    }
 }
 
 }  // namespace
