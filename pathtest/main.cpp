@@ -33,6 +33,10 @@ int main(int argc, char** argv)
         mark_output_closed();
     TestOptions options{};
     int first_operand = parse_options(argc, argv, options);
+    if (first_operand < 0) {
+        print_usage(argv[0]);
+        return 2;
+    }
     bool matched = first_operand < argc
                        ? filter_operands(options, argv + first_operand, argc - first_operand)
                        : filter_lines(options, stdin);

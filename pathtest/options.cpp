@@ -1,16 +1,9 @@
 #include "options.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 namespace {
-
-[[noreturn]] void usage(const char* program)
-{
-    fprintf(stderr, "usage: %s [-abcdefghlpqrsuwx] [-n file] [-o file] [file...]\n", program);
-    exit(2);
-}
 
 // A reference file that cannot be examined switches its test off until a
 // later occurrence of the same letter names one that can.
@@ -24,6 +17,11 @@ void examine_reference(char letter, struct stat& reference, TestOptions& options
 
 }  // namespace
 
+void print_usage(const char* program)
+{
+    fprintf(stderr, "usage: %s [-abcdefghlpqrsuwx] [-n file] [-o file] [file...]\n", program);
+}
+
 int parse_options(int argc, char** argv, TestOptions& options)
 {
     int letter;
@@ -36,7 +34,7 @@ int parse_options(int argc, char** argv, TestOptions& options)
             examine_reference('o', options.older_than, options);
             break;
         case '?':
-            usage(argv[0]);
+            return -1;
         default:
             options.set(static_cast<char>(letter), true);
         }
