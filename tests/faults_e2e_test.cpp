@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <X11/keysym.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -118,6 +119,35 @@ TEST_F(Faults, FifoHistoryWithoutAReaderHoldsNothingUp)
     client_->key(XK_Return);
     EXPECT_EQ(menu.wait(), 0);
     EXPECT_EQ(menu.out(), "alpha\n");
+}
+
+TEST_F(Faults, SignalOrLostServerEndsTheRunLeavingOutputAndHistoryAlone)
+{
+    TempDir dir;
+    write_file(dir / "history", "old\n");
+    Process& menu = start({"-hist", dir / "history"}, "alpha\n");
+    ASSERT_TRUE(bar_appears());
+    client_->type("al");
+    client_->sync();
+    kill(menu.pid(), SIGTERM);
+    EXPECT_EQ(menu.wait(), 128 + SIGTERM);
+    EXPECT_EQ(menu.out(), "");
+    EXPECT_FALSE(client_->keyboard_grabbed());
+
+    auto own_server = std::make_unique<XServer>();
+    Process::Options options;
+    options.env = {own_server->env(), "LC_ALL=C.UTF-8"};
+    Process lost({RAVLIN_BIN, "-hist", dir / "history"}, options);
+    lost.write_stdin("alpha\n");
+    lost.close_stdin();
+    {
+        XClient watcher(own_server->display_name());
+        ASSERT_NE(watcher.wait_for_window("ravlin", "Ravlin"), static_cast<Window>(None));
+    }
+    own_server.reset();
+    EXPECT_EQ(lost.wait(), 1);
+    EXPECT_EQ(lost.out(), "");
+    EXPECT_EQ(read_file(dir / "history"), "old\n");
 }
 
 // Ten links back to the directory itself: a pattern eight levels deep
