@@ -6,6 +6,7 @@
 // arguments, then the bytes of standard input.
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,9 +111,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     options.set('q', false);  // would end the process at the first pass
 
     std::string input(p, end);
-    FILE* in = fmemopen(input.data(), input.size(), "r");
+    // The reader takes the descriptor under the stream, as with stdin.
+    int memory = memfd_create("input", MFD_CLOEXEC);
+    if (memory < 0 || write(memory, input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+        std::abort();
+    lseek(memory, 0, SEEK_SET);
+    FILE* in = fdopen(memory, "r");
     if (!in)
-        return 0;
+        std::abort();
     char* printed = nullptr;
     size_t printed_size = 0;
     FILE* real_stdout = stdout;

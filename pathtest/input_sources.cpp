@@ -1,10 +1,13 @@
 #include "input_sources.h"
 
 #include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "output.h"
 
@@ -55,21 +58,41 @@ bool filter_lines(const TestOptions& options, FILE* input)
         keeping = true;
         too_long = started = false;
     };
-    // A read error ends the input like its end.
-    for (int c; (c = getc_unlocked(input)) != EOF;) {
-        if (c == '\n') {
+    // Straight from the descriptor: a read returns what a pipe holds, so
+    // names are tested as they arrive, and nothing else reads the stream.
+    int fd = fileno(input);
+    char buffer[65536];
+    for (;;) {
+        ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        // A read error ends the input like its end.
+        if (got <= 0)
+            break;
+        const char* p = buffer;
+        const char* end = buffer + got;
+        while (p < end) {
+            const char* newline = static_cast<const char*>(memchr(p, '\n', end - p));
+            const char* stop = newline ? newline : end;
+            started = started || stop > p;
+            if (keeping) {
+                size_t n = stop - p;
+                const char* nul = static_cast<const char*>(memchr(p, '\0', n));
+                if (nul)
+                    n = nul - p;
+                if (n > PATH_MAX - length) {
+                    n = PATH_MAX - length;
+                    too_long = true;
+                }
+                memcpy(path + length, p, n);
+                length += n;
+                keeping = !nul && !too_long;
+            }
+            if (!newline)
+                break;
             finish_line();
-            continue;
+            p = newline + 1;
         }
-        started = true;
-        if (!keeping)
-            continue;
-        if (c == '\0' || length == PATH_MAX) {
-            too_long = c != '\0';
-            keeping = false;
-            continue;
-        }
-        path[length++] = static_cast<char>(c);
     }
     if (started)
         finish_line();

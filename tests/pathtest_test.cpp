@@ -480,3 +480,27 @@ TEST_F(PathTest, OverlongLineIsPassedOverInBoundedMemory)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PathTest, LinesAcrossReadBoundariesAreTestedWhole)
+{
+    file("tool");
+    file("toolbox");
+    dir("d");
+    // Lines of every length near a read's end: some must straddle one.
+    std::string input, expected;
+    for (int i = 0; input.size() < 300000; ++i) {
+        std::string line = std::string(i % 7 ? "" : "d/../") + (i % 3 == 0   ? "tool"
+                                                                : i % 3 == 1 ? "toolbox"
+                                                                             : "absent");
+        input += line + "\n";
+        if (i % 3 != 2)
+            expected += line + "\n";
+    }
+    RunResult r = run({{"pathtest", "-f"}, input, root});
+    EXPECT_TRUE(r.out == expected) << r.out.size() << " bytes printed, " << expected.size()
+                                   << " expected";
+}
+
+}  // namespace
