@@ -103,9 +103,12 @@ TEST_F(RunLauncher, BuildsItsCacheReusesItAndRebuildsItForANewProgramOrPath)
     mkdir((dir_ / "more").c_str(), 0755);
     write_script(dir_ / "more/tool-three", "");
     make_old(dir_ / "more");
-    path_ += ":" + dir_ / "more" + "::relative/dir";
+    // A directory new to PATH, though old itself; empty, relative and
+    // missing entries are not listed.
+    std::string listed = path_ + ":" + dir_ / "more";
+    path_ = listed + "::relative/dir:" + dir_ / "missing";
     EXPECT_EQ(cancelled_run(), 1);
-    EXPECT_EQ(lines_of(cache())[0], path_);
+    EXPECT_EQ(lines_of(cache())[0], listed);
     EXPECT_TRUE(has_line(cache(), "tool-three"));
     EXPECT_TRUE(has_line(cache(), "tool-one"));
 }
