@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <set>
 #include <unordered_set>
 #include <utility>
@@ -27,38 +28,38 @@ std::string without_trailing_slashes(std::string_view dir)
     return std::string(dir);
 }
 
-// The whole file when it is a regular file of sensible size.
-bool read_entry_file(int dir_fd, const char* name, std::string& text)
+// The whole file, when it is of sensible size. The caller knows it to be a
+// regular file; O_NONBLOCK keeps one swapped for a FIFO meanwhile harmless.
+std::optional<std::string_view> read_entry_file(int dir_fd, const char* name, std::string& text)
 {
     int fd = openat(dir_fd, name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0)
-        return false;
-    struct stat status;
-    bool ok = fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-              static_cast<size_t>(status.st_size) <= kMaxEntryFileSize;
-    if (ok) {
-        // One byte more than the size, to see a file that grew meanwhile end.
-        text.resize(static_cast<size_t>(status.st_size) + 1);
-        size_t done = 0;
-        for (;;) {
-            ssize_t n = read(fd, text.data() + done, text.size() - done);
-            if (n <= 0) {
-                ok = n == 0;
-                break;
-            }
-            done += static_cast<size_t>(n);
-            if (done == text.size()) {
-                if (done > kMaxEntryFileSize) {
-                    ok = false;
-                    break;
-                }
-                text.resize(done * 2);
-            }
+        return std::nullopt;
+    if (text.size() < 64 * 1024)
+        text.resize(64 * 1024);
+    size_t done = 0;
+    bool ok = true;
+    for (;;) {
+        size_t wanted = text.size() - done;
+        ssize_t n = read(fd, text.data() + done, wanted);
+        if (n < 0) {
+            ok = false;
+            break;
         }
-        text.resize(done);
+        done += static_cast<size_t>(n);
+        // A short read of a regular file is its end: no second call for it.
+        if (static_cast<size_t>(n) < wanted)
+            break;
+        if (done > kMaxEntryFileSize) {
+            ok = false;
+            break;
+        }
+        text.resize(std::min(text.size() * 2, kMaxEntryFileSize + 1));
     }
     close(fd);
-    return ok;
+    if (!ok)
+        return std::nullopt;
+    return std::string_view(text.data(), done);
 }
 
 class Search {
@@ -113,16 +114,17 @@ private:
     {
         if (!ids_.insert(id).second)
             return;
-        if (!read_entry_file(dir_fd, name.c_str(), text_))
+        std::optional<std::string_view> text = read_entry_file(dir_fd, name.c_str(), buffer_);
+        if (!text)
             return;
-        if (auto entry = read_desktop_entry(text_, std::move(id), std::move(path), context_))
+        if (auto entry = read_desktop_entry(*text, std::move(id), std::move(path), context_))
             entries.push_back(std::move(*entry));
     }
 
     const ListingContext& context_;
     std::unordered_set<std::string> ids_;
     std::set<std::pair<dev_t, ino_t>> visited_;
-    std::string text_;  // reused: one buffer for every file
+    std::string buffer_;  // reused: one buffer for every file
 };
 
 }  // namespace

@@ -24,8 +24,9 @@ inline constexpr size_t kMaxLineLength = 64 * 1024;
 // Parses the [Desktop Entry] group, which must come first (only blank and
 // comment lines before it). Nothing when the file is malformed: another
 // group first, no such group, a line that is neither comment, group header
-// nor key=value, a key without a name or with a broken [locale], a NUL byte,
-// or a line longer than kMaxLineLength. The groups after it are not read.
+// nor key=value, a key without a name or with a broken [locale], a line
+// longer than kMaxLineLength, or a NUL byte anywhere. The groups after it
+// are not read.
 std::optional<DesktopGroup> parse_desktop_group(std::string_view text);
 
 // A string value with \s \n \t \r \\ undone. Another backslash sequence is
