@@ -46,9 +46,12 @@ StartFailure start_detached(const std::vector<std::string>& argv, const std::str
         if (program > 0)
             _exit(0);
         // Not the session leader, so no terminal it opens becomes its own.
+        // Ignored signals survive exec: the launcher ignores SIGPIPE, and
+        // whoever started the launcher may have ignored others.
         struct sigaction action = {};
         action.sa_handler = SIG_DFL;
-        sigaction(SIGPIPE, &action, nullptr);
+        for (int number = 1; number < NSIG; ++number)
+            sigaction(number, &action, nullptr);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -63,7 +66,7 @@ StartFailure start_detached(const std::vector<std::string>& argv, const std::str
         report(pipe_fds[1], StartFailure::program);
     }
     close(pipe_fds[1]);
-    int status;
+    int status = 0;  // kept when an ignored SIGCHLD let the kernel reap it
     while (waitpid(middle, &status, 0) < 0 && errno == EINTR) {
     }
     StartFailure failure;

@@ -43,6 +43,8 @@ int main(int argc, char** argv)
 {
     setlocale(LC_COLLATE, "");
     signal(SIGPIPE, SIG_IGN);
+    // Inherited as ignored, it would keep the menu's exit status from us.
+    signal(SIGCHLD, SIG_DFL);
 
     ListingContext context = listing_context_from_environment();
     std::vector<DesktopEntry> entries = find_applications(

@@ -68,7 +68,7 @@ MenuChoice ask_menu(const std::string& program, const std::vector<std::string>& 
     close(from_menu[0]);
     if (pid < 0)
         return choice;
-    int status;
+    int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     choice.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

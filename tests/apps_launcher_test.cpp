@@ -5,6 +5,7 @@
 
 #include <X11/keysym.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,7 +102,15 @@ TEST_F(AppsLauncher, StartsTheChosenEntryDetachedWithoutFieldCodes)
     entry("home/applications/viewer.desktop",
           "Name=Image Viewer\nIcon=viewer\nPath=" + dir_ / "work" +
               "\nExec=mark-app %U --title=%c \"a \\\\\\\\ b\" %i %k %%\n");
+    // Started from somewhere that ignores SIGINT and SIGQUIT: the
+    // application must not inherit that.
+    struct sigaction ignore = {}, saved_int, saved_quit;
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &saved_int);
+    sigaction(SIGQUIT, &ignore, &saved_quit);
     auto apps = start({});
+    sigaction(SIGINT, &saved_int, nullptr);
+    sigaction(SIGQUIT, &saved_quit, nullptr);
     ASSERT_NE(client_->wait_for_window("ravlin", "Ravlin"), static_cast<Window>(None))
         << apps->err();
     client_->type("View");
@@ -110,13 +119,14 @@ TEST_F(AppsLauncher, StartsTheChosenEntryDetachedWithoutFieldCodes)
 
     ASSERT_TRUE(wait_until([&] { return !read_file(dir_ / "mark").empty(); }));
     Strings mark = lines_of(read_file(dir_ / "mark"));
-    ASSERT_EQ(mark.size(), 10u) << read_file(dir_ / "mark");
+    ASSERT_EQ(mark.size(), 11u) << read_file(dir_ / "mark");
     EXPECT_EQ(Strings(mark.begin(), mark.begin() + 6),
               (Strings{"--title=Image Viewer", "a \\ b", "--icon", "viewer",
                        dir_ / "home/applications/viewer.desktop", "%"}));
     EXPECT_EQ(mark[6], "cwd=" + dir_ / "work");
     EXPECT_EQ(mark[7], "stdin=/dev/null");
     EXPECT_NE(mark[8], "sid=" + std::to_string(getsid(0)));
+    EXPECT_EQ(mark[10], "ignored=0000000000000000");
     // The launcher is gone while the application still runs.
     EXPECT_EQ(read_file(dir_ / "mark.done"), "");
     int release = open((dir_ / "mark.release").c_str(), O_WRONLY | O_NONBLOCK);

@@ -38,7 +38,8 @@ inline void write_recording_menu(const std::string& dir)
 }
 
 // A program that records how it was started: its arguments, working
-// directory, session and standard input, one per line in $MARK (written
+// directory, standard input, session, process ID and ignored signals, one
+// per line in $MARK (written
 // whole, then renamed, so a reader never sees half). It then waits for a
 // line on $MARK.release when that FIFO exists, so the test can see it
 // outlive the launcher.
@@ -48,6 +49,7 @@ inline void write_marking_program(const std::string& path)
                  "read -r stat < /proc/$$/stat\n"
                  "set -- \"$@\" \"cwd=$PWD\" \"stdin=$(readlink /proc/$$/fd/0)\"\n"
                  "set -- \"$@\" \"sid=$(echo \"$stat\" | cut -d' ' -f6)\" \"pid=$$\"\n"
+                 "set -- \"$@\" \"ignored=$(sed -n 's/^SigIgn:\t//p' /proc/$$/status)\"\n"
                  "printf '%s\\n' \"$@\" > \"$MARK.tmp\" && mv \"$MARK.tmp\" \"$MARK\"\n"
                  "[ -p \"$MARK.release\" ] && read -r _ < \"$MARK.release\"\n"
                  "echo done > \"$MARK.done\"\n");

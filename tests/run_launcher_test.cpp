@@ -125,7 +125,7 @@ TEST_F(RunLauncher, RunsTheChosenLineDetachedAndReturnsAtOnce)
 
     ASSERT_TRUE(wait_until([&] { return !read_file(dir_ / "mark").empty(); }));
     std::vector<std::string> mark = lines_of(read_file(dir_ / "mark"));
-    ASSERT_EQ(mark.size(), 6u);
+    ASSERT_EQ(mark.size(), 7u);
     EXPECT_EQ(mark[0], "one");
     EXPECT_EQ(mark[1], "two words");
     EXPECT_EQ(mark[3], "stdin=/dev/null");
