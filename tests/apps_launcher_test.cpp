@@ -129,10 +129,7 @@ TEST_F(AppsLauncher, StartsTheChosenEntryDetachedWithoutFieldCodes)
     EXPECT_EQ(mark[10], "ignored=0000000000000000");
     // The launcher is gone while the application still runs.
     EXPECT_EQ(read_file(dir_ / "mark.done"), "");
-    int release = open((dir_ / "mark.release").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(release, 0);
-    EXPECT_EQ(write(release, "\n", 1), 1);
-    close(release);
+    release_marked(dir_ / "mark");
     EXPECT_TRUE(wait_until([&] { return read_file(dir_ / "mark.done") == "done\n"; }));
     EXPECT_EQ(read_file(dir_ / "state/ravlin/apps-history"), "viewer.desktop\n");
 }

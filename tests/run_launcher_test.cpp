@@ -16,6 +16,8 @@ using namespace launcher_fixture;
 
 namespace {
 
+using Strings = std::vector<std::string>;
+
 const std::string kScript = SOURCE_DIR "/ravlin-run/ravlin-run";
 
 class RunLauncher : public ServerTest {
@@ -132,10 +134,7 @@ TEST_F(RunLauncher, RunsTheChosenLineDetachedAndReturnsAtOnce)
     EXPECT_NE(mark[4], "sid=" + std::to_string(getsid(0)));
     // The launcher is gone while the program still waits.
     EXPECT_EQ(read_file(dir_ / "mark.done"), "");
-    int release = open((dir_ / "mark.release").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(release, 0);
-    EXPECT_EQ(write(release, "\n", 1), 1);
-    close(release);
+    release_marked(dir_ / "mark");
     EXPECT_TRUE(wait_until([&] { return read_file(dir_ / "mark.done") == "done\n"; }));
 
     EXPECT_EQ(read_file(dir_ / "state/ravlin/run-history"), "mark-me one 'two words'\n");
@@ -161,13 +160,23 @@ TEST_F(RunLauncher, PassesItsArgumentsOnAndOffersAHistoryLineOnce)
     mkdir((dir_ / "state/ravlin").c_str(), 0700);
     std::string history = dir_ / "state/ravlin/run-history";
     write_file(history, "tool-one\nvi notes\n");
-    auto run = start({}, {"-i", "-p", "run:"});
-    EXPECT_EQ(run->wait(), 1);  // the stand-in printed nothing
+    auto offered = [&] { return read_file(dir_ / "bin/menu-input"); };
+
+    EXPECT_EQ(start({}, {"-i", "-p", "run:"})->wait(), 1);  // the stand-in printed nothing
     EXPECT_EQ(lines_of(read_file(dir_ / "bin/menu-args")),
-              (std::vector<std::string>{"-hist", history, "-i", "-p", "run:"}));
-    std::string offered = read_file(dir_ / "bin/menu-input");
-    EXPECT_TRUE(has_line(offered, "pathtest"));
-    EXPECT_FALSE(has_line(offered, "tool-one"));
+              (Strings{"-hist", history, "-i", "-p", "run:"}));
+    EXPECT_TRUE(has_line(offered(), "pathtest"));
+    EXPECT_FALSE(has_line(offered(), "tool-one"));
+
+    // The filtered list kept for later starts, then a history that moved on.
+    ASSERT_TRUE(wait_until([&] { return !read_file(dir_ / "cache/ravlin/run-offer").empty(); }));
+    EXPECT_EQ(start()->wait(), 1);
+    EXPECT_TRUE(has_line(offered(), "pathtest"));
+    EXPECT_FALSE(has_line(offered(), "tool-one"));
+    write_file(history, "pathtest\ntool-one\n");
+    EXPECT_EQ(start()->wait(), 1);
+    EXPECT_FALSE(has_line(offered(), "pathtest"));
+    EXPECT_TRUE(has_line(offered(), "ravlin"));
 }
 
 }  // namespace
