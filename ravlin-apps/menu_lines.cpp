@@ -1,0 +1,60 @@
+#include "menu_lines.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
+
+namespace {
+
+std::string one_line(const std::string& name)
+{
+    std::string line = name;
+    for (char& c : line)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = ' ';
+    return line;
+}
+
+}  // namespace
+
+void order_for_menu(std::vector<DesktopEntry>& entries, const std::vector<std::string>& history)
+{
+    std::unordered_map<std::string_view, size_t> recency;
+    for (size_t i = 0; i < history.size(); ++i)
+        recency.emplace(history[i], i);
+    auto rank = [&](const DesktopEntry& entry) {
+        auto found = recency.find(entry.id);
+        return found == recency.end() ? history.size() : found->second;
+    };
+    std::sort(entries.begin(), entries.end(), [&](const DesktopEntry& a, const DesktopEntry& b) {
+        size_t rank_a = rank(a), rank_b = rank(b);
+        if (rank_a != rank_b)
+            return rank_a < rank_b;
+        int order = strcoll(a.name.c_str(), b.name.c_str());
+        if (order != 0)
+            return order < 0;
+        return a.id < b.id;
+    });
+}
+
+std::vector<std::string> menu_lines(const std::vector<DesktopEntry>& entries)
+{
+    std::vector<std::string> lines;
+    lines.reserve(entries.size());
+    std::unordered_map<std::string, int> uses;
+    for (const DesktopEntry& entry : entries) {
+        lines.push_back(one_line(entry.name));
+        ++uses[lines.back()];
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (uses[lines[i]] < 2)
+            continue;
+        std::string_view id = entries[i].id;
+        if (id.size() > 8 && id.substr(id.size() - 8) == ".desktop")
+            id.remove_suffix(8);
+        lines[i] += " (" + std::string(id) + ")";
+    }
+    return lines;
+}

@@ -1,0 +1,17 @@
+// How the applications appear in the menu: their order and their lines.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "desktop_entry.h"
+
+// Puts the entries whose IDs are in history first, in history order (most
+// recent first), then the others by name in the collation order of the
+// locale, ties by ID.
+void order_for_menu(std::vector<DesktopEntry>& entries, const std::vector<std::string>& history);
+
+// One line per entry, in the same order: the name, with control characters
+// as blanks so a name stays one line. Entries sharing a name are told apart
+// by their ID, without ".desktop", in parentheses: "Viewer (org.example.Viewer)".
+std::vector<std::string> menu_lines(const std::vector<DesktopEntry>& entries);
