@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ravlin/control/menu_state.h"
+#include "ravlin/items/utf8.h"
 
 namespace {
 
@@ -166,7 +167,7 @@ void complete_file_name(MenuState& m)
                 ++completion;
             if (*completion != *other) {
                 // Names that part inside a character keep none of it.
-                while (completion > word && (*completion & 0xC0) == 0x80)
+                while (completion > word && is_utf8_continuation(*completion))
                     --completion;
                 *completion = '\0';
                 break;

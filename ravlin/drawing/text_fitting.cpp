@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "ravlin/items/utf8.h"
+
 // Why a search may stand in for the walk. The walk returns the longest
 // fitting prefix, whatever the widths do. When no prefix is narrower than a
 // shorter one, the fitting prefixes are exactly those up to some length, so
@@ -18,11 +20,6 @@
 
 namespace {
 
-bool is_continuation(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
 // The places where the text may be cut, in increasing order: 0, every start
 // of a character within the limit, and the end when it is within the limit.
 struct CutPoints {
@@ -36,7 +33,7 @@ struct CutPoints {
         // text[length] is the terminator or lies beyond the limit; either
         // way it decides whether length itself is a cut point.
         for (int32_t i = 1; i <= length; ++i)
-            if (!is_continuation(text[i]))
+            if (!is_utf8_continuation(text[i]))
                 at[count++] = i;
     }
 };
@@ -112,7 +109,7 @@ int32_t ellipsis_start(const char* text, int32_t length)
             return length;
         do
             --start;
-        while (start > 0 && is_continuation(text[start]));
+        while (start > 0 && is_utf8_continuation(text[start]));
     }
     return start;
 }
