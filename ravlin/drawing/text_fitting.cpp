@@ -13,6 +13,12 @@
 //   one more glyph can only widen that box. Its width is 16 bits, so this
 //   holds while the text is narrower than 65536 pixels, which 1024 bytes
 //   reach only with glyphs some 64 pixels wide.
+// - Text with characters from fallback fonts is measured by the same box,
+//   taken over the glyphs of every font. A character's font, glyph and
+//   advance are settled when it is first met and never depend on what
+//   follows it, and a prefix cut where a character may start reads as the
+//   first characters of the whole text (bad bytes included), so a longer
+//   prefix again only adds glyph boxes.
 // - Core fonts and font sets add up the advance widths of the characters,
 //   which are never negative in practice.
 // A font that breaks the order anyway is caught when two of the measured
