@@ -9,7 +9,6 @@ namespace {
 constexpr char32_t last_code = 0x10FFFF;
 constexpr uint8_t unknown = 0, loaded_slot = 1, first_fallback = 2;
 constexpr size_t max_fallbacks = 0xFF - first_fallback + 1;
-constexpr int colour_glyph_memory = 16 << 20;
 
 // No font should draw these; they keep the loaded font's box as before.
 bool is_control(char32_t c)
@@ -214,13 +213,6 @@ uint8_t FontFallback::search(char32_t c, bool colour)
             FcPatternDestroy(match);
             return static_cast<uint8_t>(first_fallback + i);
         }
-    }
-    if (usable && is_colour_font(match)) {
-        // Xft counts a colour glyph at 256 times its size against a budget
-        // meant for outlines, which holds three emoji; past that, every
-        // redraw would decode and upload them again.
-        FcPatternDel(match, XFT_MAX_GLYPH_MEMORY);
-        FcPatternAddInteger(match, XFT_MAX_GLYPH_MEMORY, colour_glyph_memory);
     }
     XftFont* font = usable && fonts_.size() < max_fallbacks ? XftFontOpenPattern(display_, match)
                                                            : nullptr;

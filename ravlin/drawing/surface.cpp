@@ -1,6 +1,7 @@
 #include "ravlin/drawing/surface.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
 #include <clocale>
 #include <cstdio>
@@ -48,6 +49,27 @@ void close_surface(Surface* surface)
     std::free(surface);
 }
 
+namespace {
+
+// Xft keeps glyphs within a budget per display and per font, 4 MiB and
+// 1 MiB unless the Xft.maxglyphmemory resource says otherwise, and counts
+// a colour glyph at 256 times its size: a dozen emoji fill it, and past
+// that every redraw decodes and uploads them again. Unless the user set
+// it, the budget is raised for this connection before Xft first reads it;
+// what it holds is still only the glyphs that were drawn.
+void raise_glyph_budget(Display* display)
+{
+    if (XGetDefault(display, "Xft", XFT_MAX_GLYPH_MEMORY))
+        return;
+    XrmDatabase database = XrmGetDatabase(display);
+    bool had_database = database != nullptr;
+    XrmPutStringResource(&database, "Xft." XFT_MAX_GLYPH_MEMORY, "33554432");
+    if (!had_database)
+        XrmSetDatabase(display, database);
+}
+
+}  // namespace
+
 void load_font(Surface& surface, const char* name)
 {
     Display* display = surface.display;
@@ -70,12 +92,14 @@ void load_font(Surface& surface, const char* name)
                 if (fonts[i]->descent > font.descent)
                     font.descent = fonts[i]->descent;
             }
-        } else if ((font.xft_font = XftFontOpenName(display, DefaultScreen(display), name))) {
+        } else {
+            raise_glyph_budget(display);
+            font.xft_font = XftFontOpenName(display, DefaultScreen(display), name);
+            if (!font.xft_font)
+                fail("cannot load font '%s'\n", name);
             font.ascent = font.xft_font->ascent;
             font.descent = font.xft_font->descent;
             surface.fallback = new FontFallback(display, font.xft_font, name);
-        } else {
-            fail("cannot load font '%s'\n", name);
         }
     }
     if (missing)
