@@ -2,7 +2,11 @@
 // 1023-byte labels, with an Xft font and a core font. The same page is also
 // drawn with every text fitted by the plain walk (every prefix measured from
 // the longest down), the rule the search replaces, and the fitting alone is
-// timed both ways. Starts its own Xvfb.
+// timed both ways. Pages in other scripts are timed against a peer page in
+// the same loop, in a font without Chinese, Japanese, Korean or emoji
+// (those come from fallback fonts): a page of such words against the Latin
+// page, plain ASCII against it too, and an emoji picker against the names.
+// Starts its own Xvfb.
 //
 //   render_bench --benchmark_filter=Render
 
@@ -12,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -71,16 +76,53 @@ void start_server()
     setenv("LC_ALL", "C.UTF-8", 1);
 }
 
-// Words of mixed lengths, some with accents, up to 1023 bytes.
-std::string long_label(std::mt19937& random)
+// The words a page is made of. Latin: words of mixed lengths, some with
+// accents. Mixed: words in Chinese, Japanese and Korean, a few emoji and
+// Latin words, as file names and titles from everywhere. Ascii: the Latin
+// words without accents. Emoji and names: an emoji picker, twenty short
+// lines of a different emoji and its name each, and the names alone.
+enum class Script { latin, mixed, ascii, emoji, names };
+const char* const script_names[] = {"latin", "mixed", "ascii", "emoji", "names"};
+
+const std::vector<std::string>& words_of(Script script)
 {
-    static const char* const words[] = {"alpha", "beta", "gamma", "d\xc3\xa9j\xc3\xa0", "vu",
-                                        "lorem", "ipsum", "WIDE", "i", "caf\xc3\xa9",
-                                        "/usr/share/doc", "x86_64", "M"};
-    std::uniform_int_distribution<size_t> pick(0, std::size(words) - 1);
+    static const std::vector<std::string> latin = {
+        "alpha", "beta", "gamma", "d\xc3\xa9j\xc3\xa0", "vu", "lorem", "ipsum", "WIDE", "i",
+        "caf\xc3\xa9", "/usr/share/doc", "x86_64", "M"};
+    static const std::vector<std::string> mixed = {
+        "\xe5\x86\x99\xe7\x9c\x9f",              // 写真
+        "\xe5\x8c\x97\xe6\xb5\xb7\xe9\x81\x93",  // 北海道
+        "\xe4\xbc\x9a\xe8\xae\xae\xe7\xba\xaa\xe8\xa6\x81",  // 会议纪要
+        "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab",  // ファイル
+        "\xec\x84\x9c\xec\x9a\xb8",              // 서울
+        "\xec\xa7\x80\xed\x95\x98\xec\xb2\xa0",  // 지하철
+        "\xf0\x9f\x98\x80", "\xf0\x9f\x8e\x89", "\xf0\x9f\x91\x8d",  // 😀 🎉 👍
+        "report", "2024", "caf\xc3\xa9", "/home/notes", "M"};
+    static const std::vector<std::string> ascii = {
+        "alpha", "beta", "gamma", "deja", "vu", "lorem", "ipsum", "WIDE", "i",
+        "cafe", "/usr/share/doc", "x86_64", "M"};
+    return script == Script::latin ? latin : script == Script::mixed ? mixed : ascii;
+}
+
+// Words picked at random up to 1023 bytes, filled up with z; for the
+// picker, line i.
+std::string long_label(std::mt19937& random, Script script, int i)
+{
+    if (script == Script::emoji || script == Script::names) {
+        std::string name = "face number " + std::to_string(i);
+        if (script == Script::names)
+            return name;
+        char32_t c = 0x1F600 + static_cast<char32_t>(i);  // the emoticons block
+        return std::string{'\xf0', static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                           static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                           static_cast<char>(0x80 | (c & 0x3F))} +
+               " " + name;
+    }
+    const std::vector<std::string>& words = words_of(script);
+    std::uniform_int_distribution<size_t> pick(0, words.size() - 1);
     std::string label;
     for (;;) {
-        std::string word = words[pick(random)];
+        const std::string& word = words[pick(random)];
         if (label.size() + word.size() + 1 > 1023)
             break;
         label += word + " ";
@@ -98,16 +140,17 @@ struct Page {
 };
 
 // A 1280-pixel bar with a prompt and 20 list lines, all matched.
-Page& page_with_font(const char* font_name)
+Page& page_with_font(const char* font_name, Script script = Script::latin)
 {
     static std::vector<std::pair<std::string, Page*>> pages;
+    std::string key = font_name + std::string(1, static_cast<char>('0' + static_cast<int>(script)));
     for (auto& [name, page] : pages)
-        if (name == font_name)
+        if (name == key)
             return *page;
     if (server_pid < 0)
         start_server();
     auto* page = new Page;
-    pages.emplace_back(font_name, page);
+    pages.emplace_back(key, page);
     MenuState& m = page->m;
     Settings& s = page->s;
     m.surface = open_surface();
@@ -127,7 +170,7 @@ Page& page_with_font(const char* font_name)
 
     std::mt19937 random(42);
     for (int i = 0; i < 20; ++i)
-        page->labels.push_back(long_label(random));
+        page->labels.push_back(long_label(random, script, i));
     for (std::string& label : page->labels)
         page->entries.push_back({label.data(), nullptr, nullptr});
     page->entries.push_back({nullptr, nullptr, nullptr});
@@ -152,6 +195,8 @@ Page& page_with_font(const char* font_name)
 
 const char* const xft_font = "DejaVu Sans:pixelsize=14";
 const char* const core_font = "fixed";
+// Has no Chinese, Japanese, Korean or emoji: those come from fallback fonts.
+const char* const mono_font = "DejaVu Sans Mono:pixelsize=14";
 
 const char* font_of(const benchmark::State& state)
 {
@@ -236,6 +281,58 @@ void BM_FitTextWalk(benchmark::State& state)
     state.SetLabel(font_of(state));
 }
 BENCHMARK(BM_FitTextWalk)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// One redraw of a page of this script and one of its peer, in turn in the
+// same loop; "ratio" is the page's time over the peer's.
+void BM_RenderAgainstPeer(benchmark::State& state)
+{
+    auto script = static_cast<Script>(state.range(0));
+    auto peer_script = static_cast<Script>(state.range(1));
+    Page& page = page_with_font(mono_font, script);
+    Page& peer = page_with_font(mono_font, peer_script);
+    using Clock = std::chrono::steady_clock;
+    auto redraw = [](Page& p) {
+        Clock::time_point start = Clock::now();
+        render_bar(p.m, p.s);
+        XSync(p.m.surface->display, False);
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    double page_time = 0, peer_time = 0;
+    for (auto _ : state) {
+        page_time += redraw(page);
+        peer_time += redraw(peer);
+    }
+    auto per_redraw = [&](double seconds) {
+        return benchmark::Counter(seconds * 1e3 / static_cast<double>(state.iterations()));
+    };
+    state.counters["page_ms"] = per_redraw(page_time);
+    state.counters["peer_ms"] = per_redraw(peer_time);
+    state.counters["ratio"] = page_time / peer_time;
+    state.SetLabel(std::string(script_names[state.range(0)]) + " against " +
+                   script_names[state.range(1)]);
+}
+BENCHMARK(BM_RenderAgainstPeer)
+    ->Args({static_cast<int>(Script::mixed), static_cast<int>(Script::latin)})
+    ->Args({static_cast<int>(Script::ascii), static_cast<int>(Script::latin)})
+    ->Args({static_cast<int>(Script::emoji), static_cast<int>(Script::names)})
+    ->Unit(benchmark::kMillisecond);
+
+// text_extent of one whole 1023-byte label, as the layout asks it.
+void BM_TextExtent(benchmark::State& state)
+{
+    auto script = static_cast<Script>(state.range(0));
+    Page& page = page_with_font(mono_font, script);
+    const std::string& label = page.labels[0];
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            text_extent(*page.m.surface, label.c_str(), static_cast<int32_t>(label.size())));
+    state.SetLabel(script_names[state.range(0)]);
+}
+BENCHMARK(BM_TextExtent)
+    ->Arg(static_cast<int>(Script::ascii))
+    ->Arg(static_cast<int>(Script::latin))
+    ->Arg(static_cast<int>(Script::mixed))
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ravlin/control/menu_state.h"
+#include "ravlin/items/utf8.h"
 #include "ravlin/items/write_all.h"
 
 namespace {
@@ -106,11 +107,6 @@ bool read_completion(MenuState& m)
     return false;
 }
 
-bool is_continuation(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
-
 }  // namespace
 
 void CompletionWords::feed(const char* bytes, size_t n)
@@ -153,7 +149,7 @@ void apply_completion(MenuState& m, const CompletionWords& words)
     size_t cut = words.shared;
     // Names that part inside a character keep none of it.
     if (cut < words.first.size())
-        while (cut > 0 && is_continuation(words.first[cut]))
+        while (cut > 0 && is_utf8_continuation(words.first[cut]))
             --cut;
     for (size_t i = 0; i < cut; ++i) {
         if (words.first[i] == ' ')

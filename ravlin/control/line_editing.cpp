@@ -5,15 +5,11 @@
 
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
+#include "ravlin/items/utf8.h"
 
 namespace {
 
 constexpr int32_t input_size = sizeof MenuState::input;
-
-bool is_continuation(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
 
 // Copies a whole string and clears the rest of the buffer. Labels are
 // limited to 1023 bytes when read; the bound only guards the buffer.
@@ -34,7 +30,7 @@ int32_t input_length(const MenuState& m)
 int32_t char_boundary(const MenuState& m, int step)
 {
     int32_t n = m.cursor + step;
-    while (n + step >= 0 && is_continuation(m.input[n]))
+    while (n + step >= 0 && is_utf8_continuation(m.input[n]))
         n += step;
     return n;
 }

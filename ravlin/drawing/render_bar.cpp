@@ -4,6 +4,7 @@
 
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
+#include "ravlin/items/utf8.h"
 
 char* mask_text(char* buffer, int32_t n)
 {
@@ -20,7 +21,7 @@ int32_t cursor_mark(const char* input, int32_t cursor, bool masked)
         return cursor;
     int32_t characters = 0;
     for (int32_t i = 0; i < cursor; ++i)
-        if (i == 0 || (static_cast<unsigned char>(input[i]) & 0xC0) != 0x80)
+        if (i == 0 || !is_utf8_continuation(input[i]))
             ++characters;
     return characters;
 }

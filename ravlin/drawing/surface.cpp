@@ -1,6 +1,7 @@
 #include "ravlin/drawing/surface.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
 #include <clocale>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <cstring>
 
 #include "ravlin/drawing/fail.h"
+#include "ravlin/drawing/font_fallback.h"
 #include "ravlin/drawing/text_fitting.h"
 
 Surface* open_surface()
@@ -31,6 +33,7 @@ void close_surface(Surface* surface)
     Display* display = surface->display;
     LoadedFont& font = surface->font;
     if (font.xft_font) {
+        delete surface->fallback;
         XftFontClose(display, font.xft_font);
         if (surface->xft_draw)
             XftDrawDestroy(surface->xft_draw);
@@ -45,6 +48,27 @@ void close_surface(Surface* surface)
     XCloseDisplay(display);
     std::free(surface);
 }
+
+namespace {
+
+// Xft keeps glyphs within a budget per display and per font, 4 MiB and
+// 1 MiB unless the Xft.maxglyphmemory resource says otherwise, and counts
+// a colour glyph at 256 times its size: a dozen emoji fill it, and past
+// that every redraw decodes and uploads them again. Unless the user set
+// it, the budget is raised for this connection before Xft first reads it;
+// what it holds is still only the glyphs that were drawn.
+void raise_glyph_budget(Display* display)
+{
+    if (XGetDefault(display, "Xft", XFT_MAX_GLYPH_MEMORY))
+        return;
+    XrmDatabase database = XrmGetDatabase(display);
+    bool had_database = database != nullptr;
+    XrmPutStringResource(&database, "Xft." XFT_MAX_GLYPH_MEMORY, "33554432");
+    if (!had_database)
+        XrmSetDatabase(display, database);
+}
+
+}  // namespace
 
 void load_font(Surface& surface, const char* name)
 {
@@ -68,11 +92,14 @@ void load_font(Surface& surface, const char* name)
                 if (fonts[i]->descent > font.descent)
                     font.descent = fonts[i]->descent;
             }
-        } else if ((font.xft_font = XftFontOpenName(display, DefaultScreen(display), name))) {
+        } else {
+            raise_glyph_budget(display);
+            font.xft_font = XftFontOpenName(display, DefaultScreen(display), name);
+            if (!font.xft_font)
+                fail("cannot load font '%s'\n", name);
             font.ascent = font.xft_font->ascent;
             font.descent = font.xft_font->descent;
-        } else {
-            fail("cannot load font '%s'\n", name);
+            surface.fallback = new FontFallback(display, font.xft_font, name);
         }
     }
     if (missing)
@@ -164,6 +191,8 @@ int32_t text_extent(const Surface& surface, const char* text, int32_t n)
 {
     const LoadedFont& font = surface.font;
     if (font.xft_font) {
+        if (!surface.fallback->plain_ascii(text, n))
+            return surface.fallback->lay_out(text, n).width;
         XGlyphInfo extents;
         XftTextExtentsUtf8(surface.display, font.xft_font,
                            reinterpret_cast<const FcChar8*>(text), n, &extents);
@@ -177,6 +206,27 @@ int32_t text_extent(const Surface& surface, const char* text, int32_t n)
     return XTextWidth(font.core_font, text, n);
 }
 
+namespace {
+
+// Glyphs from other fonts may stand taller than the loaded font's lines, so
+// they are kept inside the current rectangle: the row they belong to.
+void draw_runs(Surface& surface, const TextLayout& layout, const XftColor& color, int x, int y)
+{
+    if (layout.fallback_used) {
+        XRectangle row = {static_cast<short>(surface.x), static_cast<short>(surface.y),
+                          static_cast<unsigned short>(surface.w > 0 ? surface.w : 0),
+                          static_cast<unsigned short>(surface.h > 0 ? surface.h : 0)};
+        XftDrawSetClipRectangles(surface.xft_draw, 0, 0, &row, 1);
+    }
+    for (const GlyphRun& run : layout.runs)
+        XftDrawGlyphs(surface.xft_draw, &color, run.font, x + run.pen, y,
+                      &layout.glyphs[static_cast<size_t>(run.first)], run.count);
+    if (layout.fallback_used)
+        XftDrawSetClip(surface.xft_draw, nullptr);
+}
+
+}  // namespace
+
 void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair)
 {
     const LoadedFont& font = surface.font;
@@ -186,8 +236,11 @@ void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorP
     if (font.xft_font) {
         if (!surface.xft_draw)
             fail("error, xft drawable does not exist");
-        XftDrawStringUtf8(surface.xft_draw, &pair.fg_xft, font.xft_font, x, y,
-                          reinterpret_cast<const FcChar8*>(bytes), n);
+        if (surface.fallback->plain_ascii(bytes, n))
+            XftDrawStringUtf8(surface.xft_draw, &pair.fg_xft, font.xft_font, x, y,
+                              reinterpret_cast<const FcChar8*>(bytes), n);
+        else
+            draw_runs(surface, surface.fallback->lay_out(bytes, n), pair.fg_xft, x, y);
     } else if (font.font_set) {
         XmbDrawString(surface.display, surface.canvas, font.font_set, surface.gc, x, y, bytes, n);
     } else {

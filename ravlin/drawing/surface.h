@@ -8,6 +8,8 @@
 #include "ravlin/drawing/text_fitting.h"
 #include "ravlin/drawing/text_measurer.h"
 
+class FontFallback;
+
 // The one font of the program. Exactly one of the three handles is set
 // after load_font.
 struct LoadedFont {
@@ -29,6 +31,8 @@ struct Surface {
     Pixmap canvas;     // None until size_canvas
     XftDraw* xft_draw; // only with an Xft font, from size_canvas on
     LoadedFont font;
+    // Only with an Xft font: where the characters it lacks are drawn from.
+    FontFallback* fallback;
 };
 
 // A foreground/background pair; fg_xft is allocated only with an Xft font.

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "ravlin/items/utf8.h"
+
 // Why a search may stand in for the walk. The walk returns the longest
 // fitting prefix, whatever the widths do. When no prefix is narrower than a
 // shorter one, the fitting prefixes are exactly those up to some length, so
@@ -11,17 +13,18 @@
 //   one more glyph can only widen that box. Its width is 16 bits, so this
 //   holds while the text is narrower than 65536 pixels, which 1024 bytes
 //   reach only with glyphs some 64 pixels wide.
+// - Text with characters from fallback fonts is measured by the same box,
+//   taken over the glyphs of every font. A character's font, glyph and
+//   advance are settled when it is first met and never depend on what
+//   follows it, and a prefix cut where a character may start reads as the
+//   first characters of the whole text (bad bytes included), so a longer
+//   prefix again only adds glyph boxes.
 // - Core fonts and font sets add up the advance widths of the characters,
 //   which are never negative in practice.
 // A font that breaks the order anyway is caught when two of the measured
 // widths come out of order, and the text is then fitted by the walk.
 
 namespace {
-
-bool is_continuation(char byte)
-{
-    return (static_cast<unsigned char>(byte) & 0xC0) == 0x80;
-}
 
 // The places where the text may be cut, in increasing order: 0, every start
 // of a character within the limit, and the end when it is within the limit.
@@ -36,7 +39,7 @@ struct CutPoints {
         // text[length] is the terminator or lies beyond the limit; either
         // way it decides whether length itself is a cut point.
         for (int32_t i = 1; i <= length; ++i)
-            if (!is_continuation(text[i]))
+            if (!is_utf8_continuation(text[i]))
                 at[count++] = i;
     }
 };
@@ -112,7 +115,7 @@ int32_t ellipsis_start(const char* text, int32_t length)
             return length;
         do
             --start;
-        while (start > 0 && is_continuation(text[start]));
+        while (start > 0 && is_utf8_continuation(text[start]));
     }
     return start;
 }

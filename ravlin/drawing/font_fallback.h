@@ -1,0 +1,88 @@
+#pragma once
+
+#include <X11/Xft/Xft.h>
+#include <X11/Xlib.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Text laid out for an Xft font and its fallbacks: runs of glyphs that one
+// font draws, side by side on the loaded font's baseline.
+struct GlyphRun {
+    XftFont* font;
+    int32_t first, count;  // its glyphs in TextLayout::glyphs
+    int32_t pen;           // x of its first glyph's origin from the text's origin
+};
+
+struct TextLayout {
+    std::vector<FT_UInt> glyphs;
+    std::vector<GlyphRun> runs;
+    // The box around every glyph at its pen position, the box Xft measures
+    // for one string in one font: for text wholly in the loaded font, the
+    // width XftTextExtentsUtf8 gives.
+    int32_t width = 0;
+    bool fallback_used = false;  // some run is in a font other than the loaded one
+};
+
+// Where the characters an Xft font lacks come from. A character the loaded
+// font has is always drawn with it. For one it lacks, fontconfig is asked
+// once for an installed font that has it, and everything learnt is kept for
+// the life of the surface: the fonts opened, the font, glyph and metrics of
+// each character met, and the characters no font has (those keep the loaded
+// font's box, as without fallbacks). Nothing is asked of fontconfig before
+// a character needs it.
+class FontFallback {
+public:
+    // name: what the loaded font was opened from; fallbacks are matched
+    // from the same request, so they come at its size and style.
+    FontFallback(Display* display, XftFont* loaded, const char* name);
+    ~FontFallback();  // closes every font it opened
+    FontFallback(const FontFallback&) = delete;
+    FontFallback& operator=(const FontFallback&) = delete;
+
+    // True when the text is printable ASCII and the loaded font has all of
+    // that: Xft's own UTF-8 calls then measure and draw it, as they always
+    // have, and nothing here is consulted.
+    bool plain_ascii(const char* text, int32_t n) const;
+
+    // Lays out the first n bytes of text, each bad UTF-8 byte as U+FFFD.
+    // The layout is overwritten by the next call.
+    const TextLayout& lay_out(const char* text, int32_t n);
+
+    // The font that draws c: the loaded font when it has c, when no font
+    // does, or when c is a control character; otherwise a fallback.
+    XftFont* font_for(char32_t c);
+
+    // Characters that were looked up through fontconfig so far; each one is
+    // looked up at most once.
+    int32_t searches() const { return searches_; }
+
+private:
+    // What is known of one character.
+    struct Glyph {
+        FT_UInt index;     // in its font
+        int16_t x;         // XGlyphInfo: pen to the left of the box, negated
+        uint16_t width;    // of the box
+        int16_t advance;   // XGlyphInfo::xOff
+        uint8_t slot;      // 0: not met yet; 1: the loaded font; k >= 2: fonts_[k - 2]
+    };
+    using Block = std::array<Glyph, 256>;
+
+    const Glyph& glyph(char32_t c);
+    uint8_t find_slot(char32_t c);
+    uint8_t search(char32_t c, bool colour);
+    XftFont* font_in(uint8_t slot) const;
+
+    Display* display_;
+    XftFont* loaded_;
+    FcPattern* request_;             // the loaded font's name, parsed
+    bool printable_ascii_ = false;   // the loaded font has U+0020..U+007E
+    bool colour_allowed_;            // this libXft draws colour glyphs
+    std::vector<std::unique_ptr<Block>> blocks_;  // by c >> 8, made on demand
+    std::vector<XftFont*> fonts_;    // the fallbacks opened, in order found
+    std::vector<bool> colour_;       // whether fonts_[i] is a colour font
+    int32_t searches_ = 0;
+    TextLayout layout_;
+};
