@@ -207,6 +207,28 @@ TEST(AllFilters, NoEntriesGiveAnEmptyList)
     EXPECT_EQ(m->match_tail, nullptr);
 }
 
+TEST(AllFilters, ArrayMadeByHandBesideLoadedEntriesIsSearchedByItself)
+{
+    // The loaded layout stays in the state, but it describes another array.
+    Menu menu({"alpha", "alphabet"}, true);
+    std::string gamma = "gamma", beta = "alphabeta";
+    Entry own[] = {{gamma.data(), nullptr, nullptr}, {beta.data(), nullptr, nullptr}, {nullptr, nullptr, nullptr}};
+    Entry* loaded = menu.m->entries;
+    menu.m->entries = own;
+    for (FilterFn filter : {filter_ranked, filter_tokens, filter_fuzzy}) {
+        for (bool nocase : {false, true}) {
+            std::snprintf(menu.m->input, sizeof menu.m->input, "%s", nocase ? "ALPHA" : "alpha");
+            menu.s.match = default_match_functions();
+            if (nocase)
+                use_nocase_primitives(menu.s.match);
+            filter(*menu.m, menu.s);
+            EXPECT_EQ(menu.m->match_head, &own[1]);
+            EXPECT_EQ(menu.m->match_tail, &own[1]);
+        }
+    }
+    menu.m->entries = loaded;
+}
+
 TEST(AllFilters, RefilteringDropsEntriesOfTheEarlierList)
 {
     Menu menu({"alpha", "beta", "alphabet"}, true);

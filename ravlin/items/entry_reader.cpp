@@ -46,7 +46,7 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
     if (r.entries) {
         r.entries[r.count].label = nullptr;
         m.entries = r.entries;
-        remember_loaded(r.entries, r.count, r.capacity, std::move(r.labels));
+        m.loaded = new LoadedEntries{r.entries, r.count, r.capacity, std::move(r.labels)};
         r.entries = nullptr;
         r.labels = LabelStore();
     }
@@ -55,8 +55,14 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
         s.lines = static_cast<uint32_t>(r.count);
 }
 
+const LoadedEntries* loaded_layout(const MenuState& m)
+{
+    return m.loaded && m.loaded->entries == m.entries ? m.loaded : nullptr;
+}
+
 void release_entries(MenuState& m)
 {
-    release_loaded(m.entries);
+    release_loaded(m.loaded);
+    m.loaded = nullptr;
     m.entries = nullptr;
 }

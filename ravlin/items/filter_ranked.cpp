@@ -5,6 +5,7 @@
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/fail.h"
 #include "ravlin/drawing/page_bounds.h"
+#include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/token_scan.h"
 #include "ravlin/items/token_split.h"
@@ -38,7 +39,7 @@ void filter_ranked(MenuState& m, const Settings& s)
     Entry *prefix_head = nullptr, *prefix_tail = nullptr;
     Entry *substring_head = nullptr, *substring_tail = nullptr;
     m.match_head = m.match_tail = nullptr;
-    for_each_holding_tokens(m.entries, match, m.tokens, count, [&](Entry* e) {
+    for_each_holding_tokens(m.entries, loaded_layout(m), match, m.tokens, count, [&](Entry* e) {
         if (count == 0 || match.prefix_cmp(first, e->label, first_length + 1) == 0)
             chain_append(e, m.match_head, m.match_tail);
         else if (match.prefix_cmp(first, e->label, first_length) == 0)

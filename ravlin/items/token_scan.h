@@ -16,23 +16,24 @@ size_t entry_holding(const Entry* entries, size_t low, size_t high, const char* 
 // Calls visit(entry), in array order, for every entry whose label holds
 // every token by match.substr_find; with no tokens, for every entry.
 //
-// When the entries came from load_entries and the slot holds one of the
-// two built-in primitives, the longest token is searched across whole
-// blocks of labels instead of label by label; each hit is mapped back to
-// its entry, which then gets the other tokens through the slot. A token
-// has no NUL, so a hit never spans two labels, and the result is the same.
+// When layout describes entries and the slots hold one of the two built-in
+// sets of primitives, the longest token is searched across whole blocks of
+// labels instead of label by label; each hit is mapped back to its entry,
+// which then gets the other tokens through the slot. A token has no NUL, so
+// a hit never spans two labels, and the result is the same.
 template <class Visit>
-void for_each_holding_tokens(Entry* entries, const MatchFunctions& match, char* const* tokens,
-                             int token_count, Visit visit)
+void for_each_holding_tokens(Entry* entries, const LoadedEntries* layout, const MatchFunctions& match,
+                             char* const* tokens, int token_count, Visit visit)
 {
     if (!entries)
         return;
-    const LoadedEntries* loaded = token_count > 0 ? find_loaded(entries) : nullptr;
+    const LoadedEntries* loaded = token_count > 0 ? layout : nullptr;
     const CaseFold* fold = nullptr;
     bool whole_blocks = false;
-    if (loaded && match.substr_find == substr_find_exact) {
+    PrimitiveSet set = primitive_set(match);
+    if (loaded && set == PrimitiveSet::exact) {
         whole_blocks = true;
-    } else if (loaded && match.substr_find == substr_find_nocase) {
+    } else if (loaded && set == PrimitiveSet::nocase) {
         fold = &current_case_fold();
         whole_blocks = fold->nul_only_folds_to_nul;
     }
