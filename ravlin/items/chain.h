@@ -3,8 +3,18 @@
 #include "ravlin/items/entry.h"
 
 // Appends entry to the chain given by its head and tail variables: the
-// entry's before becomes tail and its after null.
-void chain_append(Entry* entry, Entry*& head, Entry*& tail);
+// entry's before becomes tail and its after null. Inline: the filters call
+// it once per match.
+inline void chain_append(Entry* entry, Entry*& head, Entry*& tail)
+{
+    entry->before = tail;
+    entry->after = nullptr;
+    if (tail)
+        tail->after = entry;
+    else
+        head = entry;
+    tail = entry;
+}
 
 // Hangs the chain first..last after the chain head..tail, both linked in
 // both directions, in constant time.

@@ -39,10 +39,26 @@ void filter_ranked(MenuState& m, const Settings& s)
     Entry *prefix_head = nullptr, *prefix_tail = nullptr;
     Entry *substring_head = nullptr, *substring_tail = nullptr;
     m.match_head = m.match_tail = nullptr;
-    for_each_holding_tokens(m.entries, loaded_layout(m), match, m.tokens, count, [&](Entry* e) {
-        if (count == 0 || match.prefix_cmp(first, e->label, first_length + 1) == 0)
+    for_each_holding_tokens(m.entries, loaded_layout(m), match, m.tokens, count,
+                            [&](Entry* e, const char* first_at) {
+        // Where the search saw the first token begin, the class needs no
+        // compare: the first occurrence is at the label's start exactly when
+        // the label begins with the token, and then it equals the token when
+        // a NUL follows (only NUL folds to NUL on that path).
+        bool exact, prefix;
+        if (count == 0) {
+            exact = true;
+            prefix = false;
+        } else if (first_at) {
+            prefix = first_at == e->label;
+            exact = prefix && e->label[first_length] == '\0';
+        } else {
+            exact = match.prefix_cmp(first, e->label, first_length + 1) == 0;
+            prefix = !exact && match.prefix_cmp(first, e->label, first_length) == 0;
+        }
+        if (exact)
             chain_append(e, m.match_head, m.match_tail);
-        else if (match.prefix_cmp(first, e->label, first_length) == 0)
+        else if (prefix)
             chain_append(e, prefix_head, prefix_tail);
         else
             chain_append(e, substring_head, substring_tail);
