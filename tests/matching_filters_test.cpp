@@ -185,6 +185,39 @@ TEST(FuzzyFilter, MultibyteCharactersMatchByteForByte)
     EXPECT_EQ(listed(labels, filter_ranked, "caf\xc3\x89", true), (Labels{"CAF\xc3\x89"}));
 }
 
+TEST(FuzzyFilter, BlockWalkAgreesOnEveryLengthAndPosition)
+{
+    // Every label of up to 80 bytes with an "a" and a "b" at every pair of
+    // positions (or one or neither), the rest "x". Back to back, the labels
+    // start at every offset of the 64-byte blocks that the walk reads, and
+    // the 64 KiB label blocks end among them.
+    Labels labels;
+    for (size_t length = 0; length <= 80; ++length)
+        for (size_t a = 0; a <= length; ++a)
+            for (size_t b = 0; b <= length; ++b) {
+                if (a == b && a < length)
+                    continue;
+                std::string label(length, 'x');
+                if (a < length)
+                    label[a] = 'a';
+                if (b < length)
+                    label[b] = 'b';
+                labels.push_back(label);
+            }
+    Menu loaded(labels, true);
+    for (const char* input : {"a", "ab", "ba", "aa", "x", "xb", "bx", "xxax", "abx"}) {
+        for (bool nocase : {false, true}) {
+            std::string typed = input;
+            if (nocase)
+                for (char& c : typed)
+                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            SCOPED_TRACE(typed);
+            EXPECT_EQ(loaded.run_indexes(filter_fuzzy, typed, nocase),
+                      reference_filter(Filter::fuzzy, labels, typed, nocase));
+        }
+    }
+}
+
 TEST(AllFilters, NoEntriesGiveAnEmptyList)
 {
     for (FilterFn filter : {filter_ranked, filter_tokens, filter_fuzzy}) {
