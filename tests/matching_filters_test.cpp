@@ -185,12 +185,12 @@ TEST(FuzzyFilter, MultibyteCharactersMatchByteForByte)
     EXPECT_EQ(listed(labels, filter_ranked, "caf\xc3\x89", true), (Labels{"CAF\xc3\x89"}));
 }
 
-TEST(FuzzyFilter, BlockWalkAgreesOnEveryLengthAndPosition)
+TEST(AllFilters, BlockSearchesAgreeOnEveryLengthAndPosition)
 {
     // Every label of up to 80 bytes with an "a" and a "b" at every pair of
     // positions (or one or neither), the rest "x". Back to back, the labels
-    // start at every offset of the 64-byte blocks that the walk reads, and
-    // the 64 KiB label blocks end among them.
+    // start at every offset of the blocks that the searches read, and the
+    // 64 KiB label blocks end among them; "x" is in nearly every label.
     Labels labels;
     for (size_t length = 0; length <= 80; ++length)
         for (size_t a = 0; a <= length; ++a)
@@ -205,15 +205,21 @@ TEST(FuzzyFilter, BlockWalkAgreesOnEveryLengthAndPosition)
                 labels.push_back(label);
             }
     Menu loaded(labels, true);
-    for (const char* input : {"a", "ab", "ba", "aa", "x", "xb", "bx", "xxax", "abx"}) {
-        for (bool nocase : {false, true}) {
-            std::string typed = input;
-            if (nocase)
-                for (char& c : typed)
-                    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-            SCOPED_TRACE(typed);
-            EXPECT_EQ(loaded.run_indexes(filter_fuzzy, typed, nocase),
-                      reference_filter(Filter::fuzzy, labels, typed, nocase));
+    struct Case {
+        FilterFn fn;
+        Filter kind;
+    };
+    for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
+                   Case{filter_fuzzy, Filter::fuzzy}}) {
+        for (const char* input : {"a", "ab", "ba", "aa", "x", "xa", "bx", "xxax", "abx", "a b", "x xb"}) {
+            for (bool nocase : {false, true}) {
+                std::string typed = input;
+                if (nocase)
+                    for (char& ch : typed)
+                        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                SCOPED_TRACE(typed);
+                EXPECT_EQ(loaded.run_indexes(c.fn, typed, nocase), reference_filter(c.kind, labels, typed, nocase));
+            }
         }
     }
 }

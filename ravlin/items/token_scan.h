@@ -84,8 +84,7 @@ void for_each_holding_tokens(Entry* entries, const LoadedEntries* layout, const 
     for (const LabelRun& run : layout->labels.runs) {
         size_t low = run.first;
         size_t high = run.first + run.count;
-        const char* from = run.begin;
-        while (const char* hit = scanner.find(from, run.end)) {
+        scanner.scan(run.begin, run.end, [&](const char* hit) -> const char* {
             size_t i = entry_holding(entries, low, high, hit);
             Entry* e = entries + i;
             int k = 0;
@@ -95,7 +94,7 @@ void for_each_holding_tokens(Entry* entries, const LoadedEntries* layout, const 
                 visit(e, key == 0 ? hit : nullptr);
             // Labels lie back to back: the next begins after this one's NUL.
             low = i + 1;
-            from = low < high ? entries[low].label : run.end;
-        }
+            return low < high ? entries[low].label : nullptr;
+        });
     }
 }
