@@ -202,6 +202,8 @@ public:
         double start = now_ms();
         pid_t pid = spawn(argv, file, -1, {"DISPLAY=" + std::string(DisplayString(display_))});
         start_ = start;
+        child_ = pid;
+        child_gone_ = false;
 
         bar_ = None;
         bool mapped = false;
@@ -253,6 +255,8 @@ public:
             waitpid(pid, nullptr, 0);
             ok = false;
         }
+        if (child_gone_ && !ok)
+            std::fprintf(stderr, "menu_latency: %s ended early\n", argv[0].c_str());
         trace_ = false;
         if (!ok || !mapped)
             return std::nullopt;
@@ -321,10 +325,15 @@ private:
                     return true;
             }
             double left = deadline - now_ms();
-            if (left <= 0)
+            if (left <= 0 || child_gone_)
                 return false;
+            // A menu that ended (a usage error, say) will draw nothing more.
+            if (waitpid(child_, nullptr, WNOHANG) == child_) {
+                child_gone_ = true;
+                continue;
+            }
             pollfd p{ConnectionNumber(display_), POLLIN, 0};
-            poll(&p, 1, static_cast<int>(left) + 1);
+            poll(&p, 1, std::min(static_cast<int>(left) + 1, 100));
         }
     }
 
@@ -338,6 +347,8 @@ private:
 
     bool reap(pid_t pid, double deadline)
     {
+        if (child_gone_)
+            return true;
         while (now_ms() < deadline) {
             if (waitpid(pid, nullptr, WNOHANG) == pid)
                 return true;
@@ -363,6 +374,8 @@ private:
     Window bar_ = None;
     Rect bar_rect_;
     double start_ = 0;
+    pid_t child_ = -1;
+    bool child_gone_ = false;
     bool trace_;
 };
 
