@@ -16,6 +16,11 @@ inline void chain_append(Entry* entry, Entry*& head, Entry*& tail)
     tail = entry;
 }
 
+// Chains every entry of the array (ended by a null label; null for none) in
+// array order into an empty chain head..tail: the list of an input that
+// every entry matches.
+void chain_all(Entry* entries, Entry*& head, Entry*& tail);
+
 // Hangs the chain first..last after the chain head..tail, both linked in
 // both directions, in constant time.
 void chain_join(Entry*& head, Entry*& tail, Entry* first, Entry* last);

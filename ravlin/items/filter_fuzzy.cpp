@@ -45,10 +45,9 @@ void filter_fuzzy(MenuState& m, const Settings& s)
     const LoadedEntries* layout = loaded_layout(m);
     PrimitiveSet set = primitive_set(s.match);
     unsigned char spellings[sizeof m.input][2];
-    if (m.entries && length == 0 && set != PrimitiveSet::other) {
+    if (length == 0 && set != PrimitiveSet::other) {
         // The search for the terminator always succeeds.
-        for (Entry* e = m.entries; e->label; ++e)
-            chain_append(e, m.match_head, m.match_tail);
+        chain_all(m.entries, m.match_head, m.match_tail);
     } else if (layout && set != PrimitiveSet::other && subsequence_scan_available() &&
                spellings_of(input, length, set, spellings)) {
         for (const LabelRun& run : layout->labels.runs)

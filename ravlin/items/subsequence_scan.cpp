@@ -35,8 +35,6 @@ const char* block_of(const char* p)
     return reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(p) & ~(block_size - 1));
 }
 
-}  // namespace
-
 // One pass over the run in aligned 64-byte blocks, which never cross a page:
 // the first block may start before the run and the last end after it, and
 // those bytes are masked off or never reached. A block that holds neither a
@@ -45,9 +43,9 @@ const char* block_of(const char* p)
 // the spellings of the byte wanted next: a NUL ends a label (and the search
 // starts afresh with the first byte), any other event is the byte wanted.
 // The last byte found makes a match, and the walk jumps to the next label.
-__attribute__((target("avx2"), no_sanitize_address))
-void append_holding_in_order(Entry* entries, const LabelRun& run, const unsigned char (*spellings)[2],
-                             size_t n, Entry*& head, Entry*& tail)
+__attribute__((target("avx2"), no_sanitize_address, always_inline))
+inline void walk(Entry* entries, const LabelRun& run, const unsigned char (*spellings)[2], size_t n,
+                 Entry*& head, Entry*& tail)
 {
     size_t i = run.first;
     const size_t high = run.first + run.count;
@@ -110,6 +108,20 @@ void append_holding_in_order(Entry* entries, const LabelRun& run, const unsigned
         block = next_block;
         live = next_live;
     }
+}
+
+}  // namespace
+
+__attribute__((target("avx2"), no_sanitize_address))
+void append_holding_in_order(Entry* entries, const LabelRun& run, const unsigned char (*spellings)[2],
+                             size_t n, Entry*& head, Entry*& tail)
+{
+    // Locals, which the stores into the entries cannot touch.
+    Entry* first = head;
+    Entry* last = tail;
+    walk(entries, run, spellings, n, first, last);
+    head = first;
+    tail = last;
 }
 
 #else
