@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
@@ -46,7 +47,9 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
     if (r.entries) {
         r.entries[r.count].label = nullptr;
         m.entries = r.entries;
-        m.loaded = new LoadedEntries{r.entries, r.count, r.capacity, std::move(r.labels)};
+        // Without the record the filters only lose their block search; the
+        // labels stay where they are either way.
+        m.loaded = new (std::nothrow) LoadedEntries{r.entries, r.count, r.capacity, std::move(r.labels)};
         r.entries = nullptr;
         r.labels = LabelStore();
     }
