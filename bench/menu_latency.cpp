@@ -35,14 +35,12 @@
 // miss drawing that the server had already done.
 
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/Xdamage.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -439,11 +437,6 @@ size_t count_lines(const std::string& path, size_t& bytes)
 struct Mode {
     std::string name;  // as given: "-" or flags
     std::vector<std::string> flags;
-};
-
-struct Results {
-    // [file][mode] -> per-figure values
-    std::map<std::string, Figure> figures;
 };
 
 std::string key_name(const std::string& typed, size_t i)
