@@ -66,10 +66,30 @@ double now_ms()
     return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
 }
 
+// The private server, ended on every way out, so none outlives the tool.
+pid_t server_pid = -1;
+
+void end_server()
+{
+    if (server_pid > 0) {
+        kill(server_pid, SIGTERM);
+        waitpid(server_pid, nullptr, 0);
+        server_pid = -1;
+    }
+}
+
 [[noreturn]] void die(const std::string& message)
 {
     std::fprintf(stderr, "menu_latency: %s\n", message.c_str());
+    end_server();
     std::exit(1);
+}
+
+void on_signal(int signal)
+{
+    if (server_pid > 0)
+        kill(server_pid, SIGTERM);
+    _exit(128 + signal);
 }
 
 // Forks and execs argv with standard input from in_path (or /dev/null) and
@@ -119,8 +139,8 @@ public:
         int fds[2];
         if (pipe(fds) != 0)
             die("pipe failed");
-        pid_ = fork();
-        if (pid_ == 0) {
+        pid_t pid = fork();
+        if (pid == 0) {
             close(fds[0]);
             int null = open("/dev/null", O_RDWR);
             dup2(null, 0);
@@ -131,6 +151,10 @@ public:
                    "-nolisten", "tcp", static_cast<char*>(nullptr));
             _exit(127);
         }
+        server_pid = pid;
+        signal(SIGINT, on_signal);
+        signal(SIGTERM, on_signal);
+        signal(SIGHUP, on_signal);
         close(fds[1]);
         std::string number;
         char c;
@@ -141,15 +165,10 @@ public:
             die("Xvfb did not start (is it installed?)");
         name_ = ":" + number;
     }
-    ~Server()
-    {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
+    ~Server() { end_server(); }
     const std::string& name() const { return name_; }
 
 private:
-    pid_t pid_;
     std::string name_;
 };
 
