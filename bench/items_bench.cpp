@@ -5,6 +5,8 @@
 //                                          the memory it took, in bytes
 //   items_bench --load < FILE              loads standard input and exits,
 //                                          to time a whole run from outside
+//   items_bench --once FILTER INPUT [-i]   runs ranked, tokens or fuzzy once
+//                                          over the data, for a profiler
 //
 // The data file comes from RAVLIN_BENCH_DATA (bench/matching_bench.sh makes
 // one of a million lines); without it a smaller file of made-up paths is
@@ -18,6 +20,7 @@
 #include <benchmark/benchmark.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <clocale>
 #include <cstdio>
@@ -104,6 +107,9 @@ struct Loaded {
     Loaded()
     {
         load_from_stdin(*m, s, data_path());
+        // As the menu clamps it after loading: a field wider than the bar
+        // leaves the page no room, and every entry would then be measured.
+        m->input_width = std::min(m->input_width, m->bar_width / 3);
         for (Entry* e = m->entries; e && e->label; ++e)
             ++count;
         plain.assign(m->entries, m->entries + count + 1);
@@ -155,8 +161,9 @@ void BM_LoadEntries(benchmark::State& state)
 BENCHMARK(BM_LoadEntries)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 enum class Path { blocks, per_entry };
+using FilterFn = void (*)(MenuState&, const Settings&);
 
-void run_filter(benchmark::State& state, void (*filter)(MenuState&, const Settings&), bool nocase,
+void run_filter(benchmark::State& state, FilterFn filter, bool nocase,
                 Path path, const std::string& input)
 {
     Loaded& l = loaded();
@@ -219,6 +226,24 @@ BENCHMARK(BM_FilterTokensNocase)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FilterFuzzy)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FilterFuzzyNocase)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Each input that typing "libx11" goes through (bench/menu_latency.cpp
+// types it into the real menu): filter 0 ranked, 1 tokens, 2 fuzzy; -i when
+// the second argument is 1; the third is the length typed.
+FilterFn filter_of(int64_t index)
+{
+    return index == 0 ? filter_ranked : index == 1 ? filter_tokens : filter_fuzzy;
+}
+
+void BM_TypedKeys(benchmark::State& state)
+{
+    std::string input = std::string("libx11").substr(0, static_cast<size_t>(state.range(2)));
+    run_filter(state, filter_of(state.range(0)), state.range(1) != 0, Path::blocks, input);
+}
+BENCHMARK(BM_TypedKeys)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {1, 2, 3, 4, 5, 6}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
 // The primitives alone over every label: the -i search against one
 // strncasecmp per position, and strstr for scale.
 void scan_labels(benchmark::State& state, const char* (*find)(const char*, const char*), bool nocase)
@@ -276,6 +301,22 @@ int peak_memory()
     return 0;
 }
 
+// One run of one filter over the data, for a profiler to count.
+int filter_once(const char* filter, const char* input, bool nocase)
+{
+    Loaded& l = loaded();
+    Settings s;
+    if (nocase)
+        use_nocase_primitives(s.match);
+    std::snprintf(l.m->input, sizeof l.m->input, "%s", input);
+    FilterFn fn = std::strcmp(filter, "tokens") == 0  ? filter_tokens
+                  : std::strcmp(filter, "fuzzy") == 0 ? filter_fuzzy
+                                                      : filter_ranked;
+    fn(*l.m, s);
+    std::printf("%zu matches of %zu entries\n", list_length(*l.m), l.count);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -284,6 +325,8 @@ int main(int argc, char** argv)
     refresh_case_fold();
     if (argc > 1 && std::strcmp(argv[1], "--peak-memory") == 0)
         return peak_memory();
+    if (argc > 2 && std::strcmp(argv[1], "--once") == 0)
+        return filter_once(argv[2], argc > 3 ? argv[3] : "", argc > 4);
     if (argc > 1 && std::strcmp(argv[1], "--load") == 0) {
         auto m = fresh_state();
         Settings s;

@@ -6,7 +6,9 @@
 #
 # RUNS sets the timed runs per command (default 15). Uses hyperfine when it is
 # installed, else a loop over `date +%s%N`. A ratio above 1.0 means pathtest
-# was slower than find.
+# was slower than find. With RECORDS=1 it prints tab-separated records
+# instead of the table, in the form bench/menu_latency.cpp prints
+# (what, entries, case, program, median, min, max, runs; milliseconds).
 set -euo pipefail
 
 bin=${1:-build/pathtest}
@@ -48,16 +50,18 @@ for entry in "${cases[@]}"; do
     fi
 done
 
-# Median wall time in milliseconds of one command line.
-median_ms() {
+# Median, least and greatest wall time in milliseconds of one command line.
+times_ms() {
     local command=$1 i start end
     local -a times=()
     if command -v hyperfine >/dev/null; then
         hyperfine -N --style none --warmup 3 --runs "$runs" \
             --export-json "$work/run.json" "$command" >/dev/null 2>&1
-        # The median in seconds, from a JSON file with one result.
-        grep -o '"median": *[0-9.e+-]*' "$work/run.json" | head -n 1 |
-            awk -F: '{ printf "%.1f", $2 * 1000 }'
+        # Seconds, from a JSON file with one result.
+        for field in median min max; do
+            grep -o "\"$field\": *[0-9.e+-]*" "$work/run.json" | head -n 1 |
+                awk -F: '{ printf "%.1f ", $2 * 1000 }'
+        done
         return
     fi
     for i in 1 2 3; do eval "$command" >/dev/null; done
@@ -68,14 +72,20 @@ median_ms() {
         times+=($(((end - start) / 1000)))
     done
     printf '%s\n' "${times[@]}" | sort -n |
-        awk '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2; printf "%.1f", m / 1000 }'
+        awk '{ t[NR] = $1 } END { m = NR % 2 ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2;
+                                 printf "%.1f %.1f %.1f ", m / 1000, t[1] / 1000, t[NR] / 1000 }'
 }
 
-printf '%-8s %14s %14s %8s\n' case "pathtest ms" "find ms" ratio
+[[ -n ${RECORDS:-} ]] || printf '%-8s %14s %14s %8s\n' case "pathtest ms" "find ms" ratio
 for entry in "${cases[@]}"; do
     IFS='|' read -r name ours theirs <<<"$entry"
-    ours_ms=$(median_ms "$ours")
-    theirs_ms=$(median_ms "$theirs")
+    read -r ours_ms ours_min ours_max <<<"$(times_ms "$ours")"
+    read -r theirs_ms theirs_min theirs_max <<<"$(times_ms "$theirs")"
+    if [[ -n ${RECORDS:-} ]]; then
+        printf 'pathtest\t100000\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" pathtest "$ours_ms" "$ours_min" "$ours_max" "$runs"
+        printf 'pathtest\t100000\t%s\t%s\t%s\t%s\t%s\t%s\n' "$name" find "$theirs_ms" "$theirs_min" "$theirs_max" "$runs"
+        continue
+    fi
     printf '%-8s %14s %14s %8s\n' "$name" "$ours_ms" "$theirs_ms" \
         "$(awk -v a="$ours_ms" -v b="$theirs_ms" 'BEGIN { printf "%.2f", a / b }')"
 done

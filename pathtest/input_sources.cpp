@@ -6,6 +6,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -13,9 +14,10 @@
 
 namespace {
 
-void filter_path(const TestOptions& options, int dir_fd, const char* name, bool& matched)
+void filter_path(const TestOptions& options, int dir_fd, const char* name, bool& matched,
+                 mode_t known_type = 0)
 {
-    if (!test_path(options, dir_fd, name))
+    if (!test_path(options, dir_fd, name, known_type))
         return;
     if (options.has('q'))
         exit(0);
@@ -23,9 +25,35 @@ void filter_path(const TestOptions& options, int dir_fd, const char* name, bool&
     matched = true;
 }
 
+// The file type that readdir reports for an entry, when it is one that stat
+// would report too: not for symbolic links, whose target decides, nor where
+// the file system does not say.
+mode_t listed_type(unsigned char d_type)
+{
+    switch (d_type) {
+    case DT_REG:
+        return S_IFREG;
+    case DT_DIR:
+        return S_IFDIR;
+    case DT_FIFO:
+        return S_IFIFO;
+    case DT_CHR:
+        return S_IFCHR;
+    case DT_BLK:
+        return S_IFBLK;
+    case DT_SOCK:
+        return S_IFSOCK;
+    default:
+        return 0;
+    }
+}
+
 // Entries are tested relative to the open directory: the same answers as the
 // joined "dir/entry" path, without building it or resolving the directory
-// again for every entry, and with no limit on the joined length.
+// again for every entry, and with no limit on the joined length. An entry
+// that readdir has just named exists, so in a searchable directory its stat
+// succeeds; when readdir also gave its type and it is no link, the tests
+// that need only the type make no call for it.
 void filter_entries(const TestOptions& options, const char* operand, bool& matched)
 {
     DIR* dir = opendir(operand);
@@ -34,8 +62,16 @@ void filter_entries(const TestOptions& options, const char* operand, bool& match
         return;
     }
     int dir_fd = dirfd(dir);
-    while (const dirent* entry = readdir(dir))
-        filter_path(options, dir_fd, entry->d_name, matched);
+    int searchable = -1;  // not yet asked
+    while (const dirent* entry = readdir(dir)) {
+        mode_t type = listed_type(entry->d_type);
+        if (type != 0 && searchable < 0) {
+            // Looking up "." needs search permission, as any entry does.
+            struct stat self;
+            searchable = fstatat(dir_fd, ".", &self, 0) == 0;
+        }
+        filter_path(options, dir_fd, entry->d_name, matched, searchable == 1 ? type : 0);
+    }
     closedir(dir);
 }
 

@@ -17,4 +17,9 @@ struct TestOptions {
 // Runs the chosen tests on name, resolved relative to the directory dir_fd
 // (AT_FDCWD for the working directory). The name is also what the hidden-name
 // rule looks at, since it is what gets printed. True when every test passes.
-bool test_path(const TestOptions& options, int dir_fd, const char* name);
+//
+// known_type, when not 0, is the file type (S_IFMT bits) of a directory
+// entry that is no symbolic link, in a directory known to be searchable: its
+// status then exists, and the tests that need no more of it than the type
+// make no call of their own.
+bool test_path(const TestOptions& options, int dir_fd, const char* name, mode_t known_type = 0);

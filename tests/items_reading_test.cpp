@@ -205,7 +205,7 @@ std::string random_input(std::mt19937& rng)
 // runs cover the array in order: what the block searches rely on.
 void expect_layout_covers(const MenuState& m, size_t count)
 {
-    const LoadedEntries* loaded = find_loaded(m.entries);
+    const LoadedEntries* loaded = loaded_layout(m);
     ASSERT_NE(loaded, nullptr);
     EXPECT_EQ(loaded->count, count);
     size_t next = 0;

@@ -35,12 +35,14 @@ public:
 
 inline const FakeMeasurer fake_measurer;
 
-// The ranked filter's token table lives as long as the process in ravlin;
-// a test's state releases it with the state.
+// The ranked filter's token table and the loaded entries live as long as
+// the process in ravlin; a test's state releases them with the state.
 struct StateDeleter {
     void operator()(MenuState* m) const
     {
         std::free(m->tokens);
+        if (m->loaded)
+            release_entries(*m);
         delete m;
     }
 };

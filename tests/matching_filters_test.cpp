@@ -185,6 +185,45 @@ TEST(FuzzyFilter, MultibyteCharactersMatchByteForByte)
     EXPECT_EQ(listed(labels, filter_ranked, "caf\xc3\x89", true), (Labels{"CAF\xc3\x89"}));
 }
 
+TEST(AllFilters, BlockSearchesAgreeOnEveryLengthAndPosition)
+{
+    // Every label of up to 80 bytes with an "a" and a "b" at every pair of
+    // positions (or one or neither), the rest "x". Back to back, the labels
+    // start at every offset of the blocks that the searches read, and the
+    // 64 KiB label blocks end among them; "x" is in nearly every label.
+    Labels labels;
+    for (size_t length = 0; length <= 80; ++length)
+        for (size_t a = 0; a <= length; ++a)
+            for (size_t b = 0; b <= length; ++b) {
+                if (a == b && a < length)
+                    continue;
+                std::string label(length, 'x');
+                if (a < length)
+                    label[a] = 'a';
+                if (b < length)
+                    label[b] = 'b';
+                labels.push_back(label);
+            }
+    Menu loaded(labels, true);
+    struct Case {
+        FilterFn fn;
+        Filter kind;
+    };
+    for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
+                   Case{filter_fuzzy, Filter::fuzzy}}) {
+        for (const char* input : {"a", "ab", "ba", "aa", "x", "xa", "bx", "xxax", "abx", "a b", "x xb"}) {
+            for (bool nocase : {false, true}) {
+                std::string typed = input;
+                if (nocase)
+                    for (char& ch : typed)
+                        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                SCOPED_TRACE(typed);
+                EXPECT_EQ(loaded.run_indexes(c.fn, typed, nocase), reference_filter(c.kind, labels, typed, nocase));
+            }
+        }
+    }
+}
+
 TEST(AllFilters, NoEntriesGiveAnEmptyList)
 {
     for (FilterFn filter : {filter_ranked, filter_tokens, filter_fuzzy}) {
@@ -205,6 +244,28 @@ TEST(AllFilters, NoEntriesGiveAnEmptyList)
     filter_tokens(*m, s);
     EXPECT_EQ(m->match_head, nullptr);
     EXPECT_EQ(m->match_tail, nullptr);
+}
+
+TEST(AllFilters, ArrayMadeByHandBesideLoadedEntriesIsSearchedByItself)
+{
+    // The loaded layout stays in the state, but it describes another array.
+    Menu menu({"alpha", "alphabet"}, true);
+    std::string gamma = "gamma", beta = "alphabeta";
+    Entry own[] = {{gamma.data(), nullptr, nullptr}, {beta.data(), nullptr, nullptr}, {nullptr, nullptr, nullptr}};
+    Entry* loaded = menu.m->entries;
+    menu.m->entries = own;
+    for (FilterFn filter : {filter_ranked, filter_tokens, filter_fuzzy}) {
+        for (bool nocase : {false, true}) {
+            std::snprintf(menu.m->input, sizeof menu.m->input, "%s", nocase ? "ALPHA" : "alpha");
+            menu.s.match = default_match_functions();
+            if (nocase)
+                use_nocase_primitives(menu.s.match);
+            filter(*menu.m, menu.s);
+            EXPECT_EQ(menu.m->match_head, &own[1]);
+            EXPECT_EQ(menu.m->match_tail, &own[1]);
+        }
+    }
+    menu.m->entries = loaded;
 }
 
 TEST(AllFilters, RefilteringDropsEntriesOfTheEarlierList)

@@ -2,16 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <ftw.h>
 #include <grp.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -428,6 +432,81 @@ TEST_F(PathTest, AccessTestsAnswerForTheRealUser)
     EXPECT_EQ(over({"-r"}, all, true).out, "readable\ndirectory\n");
     EXPECT_EQ(over({"-w"}, all, true).out, "writable\n");
     EXPECT_EQ(over({"-x"}, all, true).out, "executable\ndirectory\n");
+}
+
+// The entry names of a directory in the order readdir gives them.
+std::vector<std::string> listing(const std::string& path)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    return names;
+}
+
+TEST_F(PathTest, ListingAnswersAsTheFullStatusOfEveryEntry)
+{
+    // Under -l the type may come from the directory entry instead of stat;
+    // the names read as input lines, in the listed directory, always get a
+    // stat. Both must print the same, for root and for an unprivileged user.
+    file("plain");
+    file("tool", 0755);
+    file("setuid", 04755, "x");
+    file("sized", 0600, "data");
+    file("none", 0000);
+    file(".hidden", 0755);
+    file("reference");
+    set_mtime("reference", 1700000000, 0);
+    set_mtime("plain", 1800000000, 0);
+    dir("sub");
+    file("sub/inner", 0755);
+    dir("private", 0700);
+    dir("unsearchable", 0644);  // readable, but only root may look names up
+    file("unsearchable/inside", 0755);
+    dir("unsearchable/deeper");
+    ASSERT_EQ(mkfifo(at("fifo").c_str(), 0644), 0);
+    mknod(at("char").c_str(), S_IFCHR | 0666, makedev(1, 3));  // where the system lets us
+    mknod(at("block").c_str(), S_IFBLK | 0600, makedev(7, 0));
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", at("socket").c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(sock);
+    link("plain", "to-plain");
+    link("tool", "to-tool");
+    link("sub", "to-sub");
+    link("/dev/null", "to-null");
+    link("nowhere", "dangling");
+    link("dangling", "to-dangling");
+    link("loop", "loop");
+
+    const std::vector<std::vector<std::string>> option_sets = {
+        {}, {"-a"}, {"-b"}, {"-c"}, {"-d"}, {"-ae"}, {"-f"}, {"-g"}, {"-ah"}, {"-p"}, {"-r"},
+        {"-s"}, {"-u"}, {"-w"}, {"-x"}, {"-fx"}, {"-adx"}, {"-fr"}, {"-n", at("reference")},
+        {"-o", at("reference")}, {"-cw"}};
+    for (bool as_nobody : {false, true}) {
+        for (const std::string& directory : {root, at("unsearchable"), at("sub"), std::string("/dev")}) {
+            std::string names;
+            for (const std::string& name : listing(directory))
+                names += name + "\n";
+            for (std::vector<std::string> options : option_sets) {
+                SCOPED_TRACE((as_nobody ? "nobody: " : "root: ") + directory + " " +
+                             (options.empty() ? "" : options[0]));
+                options.insert(options.begin(), "pathtest");
+                RunResult full = run({options, names, directory, as_nobody});
+                if (full.status == kCannotDropPrivileges)
+                    GTEST_SKIP() << "cannot switch to user " << kNobody << "; the root half passed";
+                // The same input, so /dev/stdin looks the same to both.
+                options.insert(options.end(), {"-l", directory});
+                RunResult listed = run({options, names, root, as_nobody});
+                EXPECT_EQ(listed.out, full.out);
+                EXPECT_EQ(listed.status, full.status);
+            }
+        }
+    }
 }
 
 TEST_F(PathTest, WriteErrorOnStandardOutputIsNoSuccess)

@@ -11,6 +11,8 @@
 #include "ravlin/items/entry.h"
 #include "ravlin/items/history_table.h"
 
+struct LoadedEntries;
+
 // The run-time state of the menu; one per process, made in main and passed
 // by reference so every piece of logic can be tested on its own instance.
 struct MenuState {
@@ -22,6 +24,7 @@ struct MenuState {
 
     // The items.
     Entry* entries = nullptr;     // ended by a null label; null means none
+    LoadedEntries* loaded = nullptr;  // how load_entries laid out entries, for the filters
     HistoryTable history = {};
 
     // The match list and the page.

@@ -85,32 +85,6 @@ NeedleScanner::NeedleScanner(const char* needle, size_t m, const CaseFold* fold)
             c = static_cast<char>(lower_[static_cast<unsigned char>(c)]);
 }
 
-bool NeedleScanner::middle_matches(const unsigned char* at) const
-{
-    size_t m = needle_.size();
-    if (m <= 2)
-        return true;
-    const unsigned char* n = reinterpret_cast<const unsigned char*>(needle_.data());
-    if (!lower_)
-        return std::memcmp(at + 1, n + 1, m - 2) == 0;
-    for (size_t j = 1; j + 1 < m; ++j)
-        if (lower_[at[j]] != n[j])
-            return false;
-    return true;
-}
-
-bool NeedleScanner::whole_matches(const unsigned char* at) const
-{
-    size_t m = needle_.size();
-    const unsigned char* n = reinterpret_cast<const unsigned char*>(needle_.data());
-    if (!lower_)
-        return std::memcmp(at, n, m) == 0;
-    for (size_t j = 0; j < m; ++j)
-        if (lower_[at[j]] != n[j])
-            return false;
-    return true;
-}
-
 // Candidates from `from` up to and including `last`.
 const char* NeedleScanner::find_plain(const unsigned char* from, const unsigned char* last) const
 {

@@ -1,7 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 struct CaseFold;
 
@@ -25,9 +30,19 @@ public:
     // First occurrence that lies wholly inside [begin, end), or null.
     const char* find(const char* begin, const char* end) const;
 
+    // Calls go_on(at) for occurrences inside [begin, end) in order: the
+    // first, then the first at or after the position go_on returns (past
+    // at), until it returns null. The same as calling find again from that
+    // position, without starting the search afresh each time: a key that
+    // nearly every label holds has a hit in every label.
+    template <class GoOn>
+    void scan(const char* begin, const char* end, GoOn go_on) const;
+
 private:
     bool middle_matches(const unsigned char* at) const;
     bool whole_matches(const unsigned char* at) const;
+    template <class GoOn>
+    void scan_avx2(const unsigned char* p, const unsigned char* last, GoOn& go_on) const;
     const char* find_plain(const unsigned char* from, const unsigned char* last) const;
     const char* find_sse2(const unsigned char* from, const unsigned char* last) const;
     const char* find_avx2(const unsigned char* from, const unsigned char* last) const;
@@ -39,3 +54,103 @@ private:
     bool vector_ = false;           // both anchors have at most two spellings
     bool avx2_ = false;
 };
+
+inline bool NeedleScanner::middle_matches(const unsigned char* at) const
+{
+    size_t m = needle_.size();
+    if (m <= 2)
+        return true;
+    const unsigned char* n = reinterpret_cast<const unsigned char*>(needle_.data());
+    if (!lower_)
+        return std::memcmp(at + 1, n + 1, m - 2) == 0;
+    for (size_t j = 1; j + 1 < m; ++j)
+        if (lower_[at[j]] != n[j])
+            return false;
+    return true;
+}
+
+inline bool NeedleScanner::whole_matches(const unsigned char* at) const
+{
+    size_t m = needle_.size();
+    const unsigned char* n = reinterpret_cast<const unsigned char*>(needle_.data());
+    if (!lower_)
+        return std::memcmp(at, n, m) == 0;
+    for (size_t j = 0; j < m; ++j)
+        if (lower_[at[j]] != n[j])
+            return false;
+    return true;
+}
+
+template <class GoOn>
+void NeedleScanner::scan(const char* begin, const char* end, GoOn go_on) const
+{
+#if defined(__x86_64__)
+    size_t m = needle_.size();
+    if (vector_ && avx2_ && end - begin >= static_cast<ptrdiff_t>(m)) {
+        scan_avx2(reinterpret_cast<const unsigned char*>(begin),
+                  reinterpret_cast<const unsigned char*>(end) - m, go_on);
+        return;
+    }
+#endif
+    while (const char* hit = find(begin, end))
+        if (!(begin = go_on(hit)))
+            return;
+}
+
+#if defined(__x86_64__)
+
+// find_avx2 that keeps the candidates of the current 32 positions when the
+// next position lies among them.
+template <class GoOn>
+__attribute__((target("avx2")))
+void NeedleScanner::scan_avx2(const unsigned char* p, const unsigned char* last, GoOn& go_on) const
+{
+    size_t tail = needle_.size() - 1;
+    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first_[0]));
+    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first_[1]));
+    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(last_[0]));
+    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(last_[1]));
+    for (;;) {
+        // Blocks without a candidate, as fast as find passes them.
+        unsigned mask = 0;
+        for (; last - p >= 31; p += 32) {
+            __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + tail));
+            __m256i hit = _mm256_and_si256(
+                _mm256_or_si256(_mm256_cmpeq_epi8(f, f0), _mm256_cmpeq_epi8(f, f1)),
+                _mm256_or_si256(_mm256_cmpeq_epi8(l, l0), _mm256_cmpeq_epi8(l, l1)));
+            mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+            if (mask)
+                break;
+        }
+        if (!mask)
+            break;
+        const unsigned char* next = p + 32;
+        while (mask) {
+            const unsigned char* at = p + __builtin_ctz(mask);
+            mask &= mask - 1;
+            if (!middle_matches(at))
+                continue;
+            const char* from = go_on(reinterpret_cast<const char*>(at));
+            if (!from)
+                return;
+            const unsigned char* resume = reinterpret_cast<const unsigned char*>(from);
+            if (resume - p >= 32) {
+                next = resume;
+                break;
+            }
+            mask &= ~0u << (resume - p);
+        }
+        p = next;
+    }
+    for (; p <= last; ++p) {
+        if (!whole_matches(p))
+            continue;
+        const char* from = go_on(reinterpret_cast<const char*>(p));
+        if (!from)
+            return;
+        p = reinterpret_cast<const unsigned char*>(from) - 1;
+    }
+}
+
+#endif

@@ -1,16 +1,5 @@
 #include "ravlin/items/chain.h"
 
-void chain_append(Entry* entry, Entry*& head, Entry*& tail)
-{
-    entry->before = tail;
-    entry->after = nullptr;
-    if (tail)
-        tail->after = entry;
-    else
-        head = entry;
-    tail = entry;
-}
-
 void chain_join(Entry*& head, Entry*& tail, Entry* first, Entry* last)
 {
     if (!first)
@@ -21,5 +10,18 @@ void chain_join(Entry*& head, Entry*& tail, Entry* first, Entry* last)
     } else {
         head = first;
     }
+    tail = last;
+}
+
+void chain_all(Entry* entries, Entry*& head, Entry*& tail)
+{
+    // Locals, which the stores into the entries cannot touch, so the loop
+    // keeps them in registers.
+    Entry* first = nullptr;
+    Entry* last = nullptr;
+    if (entries)
+        for (Entry* e = entries; e->label; ++e)
+            chain_append(e, first, last);
+    head = first;
     tail = last;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
@@ -47,7 +48,9 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
     if (r.entries) {
         r.entries[r.count].label = nullptr;
         m.entries = r.entries;
-        remember_loaded(r.entries, r.count, r.capacity, std::move(r.labels));
+        // Without the record the filters only lose their block search; the
+        // labels stay where they are either way.
+        m.loaded = new (std::nothrow) LoadedEntries{r.entries, r.count, r.capacity, std::move(r.labels)};
         r.entries = nullptr;
         r.labels = LabelStore();
     }
@@ -56,8 +59,14 @@ void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& r)
         s.lines = static_cast<uint32_t>(r.count);
 }
 
+const LoadedEntries* loaded_layout(const MenuState& m)
+{
+    return m.loaded && m.loaded->entries == m.entries ? m.loaded : nullptr;
+}
+
 void release_entries(MenuState& m)
 {
-    release_loaded(m.entries);
+    release_loaded(m.loaded);
+    m.loaded = nullptr;
     m.entries = nullptr;
 }

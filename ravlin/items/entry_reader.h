@@ -5,6 +5,7 @@
 struct MenuState;
 struct Settings;
 struct LineReader;
+struct LoadedEntries;
 
 // Reads the history file (when -hist names one) and then the given input
 // stream into MenuState::entries, fills the history table, sets input_width
@@ -14,6 +15,10 @@ void load_entries(MenuState& m, Settings& s, FILE* input);
 // The same with a reader made by the caller, whose buffer and block sizes
 // may have been chosen small to reach their edges in tests.
 void load_entries(MenuState& m, Settings& s, FILE* input, LineReader& reader);
+
+// How load_entries laid out the labels of m.entries; null when the array
+// was made some other way (by hand, in tests and benchmarks).
+const LoadedEntries* loaded_layout(const MenuState& m);
 
 // Releases the entry array and labels that load_entries made and clears
 // entries, for tests and benchmarks that load many times. The program never

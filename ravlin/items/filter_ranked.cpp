@@ -5,6 +5,7 @@
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/fail.h"
 #include "ravlin/drawing/page_bounds.h"
+#include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/token_scan.h"
 #include "ravlin/items/token_split.h"
@@ -35,19 +36,40 @@ void filter_ranked(MenuState& m, const Settings& s)
     size_t first_length = std::strlen(first);
     const MatchFunctions& match = s.match;
 
-    Entry *prefix_head = nullptr, *prefix_tail = nullptr;
-    Entry *substring_head = nullptr, *substring_tail = nullptr;
     m.match_head = m.match_tail = nullptr;
-    for_each_holding_tokens(m.entries, match, m.tokens, count, [&](Entry* e) {
-        if (count == 0 || match.prefix_cmp(first, e->label, first_length + 1) == 0)
-            chain_append(e, m.match_head, m.match_tail);
-        else if (match.prefix_cmp(first, e->label, first_length) == 0)
-            chain_append(e, prefix_head, prefix_tail);
-        else
-            chain_append(e, substring_head, substring_tail);
-    });
-    chain_join(m.match_head, m.match_tail, prefix_head, prefix_tail);
-    chain_join(m.match_head, m.match_tail, substring_head, substring_tail);
+    if (count == 0) {
+        // Every entry, all in the exact class.
+        chain_all(m.entries, m.match_head, m.match_tail);
+    } else {
+        // Chains of locals: the stores into the entries cannot touch them.
+        Entry *exact_head = nullptr, *exact_tail = nullptr;
+        Entry *prefix_head = nullptr, *prefix_tail = nullptr;
+        Entry *substring_head = nullptr, *substring_tail = nullptr;
+        for_each_holding_tokens(m.entries, loaded_layout(m), match, m.tokens, count,
+                                [&](Entry* e, const char* first_at) {
+            // Where the search saw the first token begin, the class needs no
+            // compare: the first occurrence is at the label's start exactly
+            // when the label begins with the token, and then it equals the
+            // token when a NUL follows (only NUL folds to NUL on that path).
+            bool exact, prefix;
+            if (first_at) {
+                prefix = first_at == e->label;
+                exact = prefix && e->label[first_length] == '\0';
+            } else {
+                exact = match.prefix_cmp(first, e->label, first_length + 1) == 0;
+                prefix = !exact && match.prefix_cmp(first, e->label, first_length) == 0;
+            }
+            if (exact)
+                chain_append(e, exact_head, exact_tail);
+            else if (prefix)
+                chain_append(e, prefix_head, prefix_tail);
+            else
+                chain_append(e, substring_head, substring_tail);
+        });
+        chain_join(m.match_head, m.match_tail, exact_head, exact_tail);
+        chain_join(m.match_head, m.match_tail, prefix_head, prefix_tail);
+        chain_join(m.match_head, m.match_tail, substring_head, substring_tail);
+    }
 
     m.selected = m.page_first = m.match_head;
     compute_page_bounds(m, s);

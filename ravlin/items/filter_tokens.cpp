@@ -5,6 +5,7 @@
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/fail.h"
 #include "ravlin/drawing/page_bounds.h"
+#include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/token_scan.h"
 #include "ravlin/items/token_split.h"
@@ -28,8 +29,11 @@ void filter_tokens(MenuState& m, const Settings& s)
     });
 
     m.match_head = m.match_tail = nullptr;
-    for_each_holding_tokens(m.entries, s.match, tokens, count,
-                            [&](Entry* e) { chain_append(e, m.match_head, m.match_tail); });
+    if (count == 0)
+        chain_all(m.entries, m.match_head, m.match_tail);
+    else
+        for_each_holding_tokens(m.entries, loaded_layout(m), s.match, tokens, count,
+                                [&](Entry* e, const char*) { chain_append(e, m.match_head, m.match_tail); });
     std::free(tokens);
 
     m.selected = m.page_first = m.match_head;

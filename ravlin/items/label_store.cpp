@@ -8,13 +8,6 @@
 
 namespace {
 
-// Never destroyed, so the arrays and blocks stay reachable to the end.
-std::vector<LoadedEntries>& loaded()
-{
-    static auto* all = new std::vector<LoadedEntries>;
-    return *all;
-}
-
 char* allocate_block(size_t size)
 {
     char* block = size >= large_page ? static_cast<char*>(map_large(size))
@@ -95,29 +88,11 @@ void release_entry_array(Entry* entries, size_t capacity)
         std::free(entries);
 }
 
-void remember_loaded(Entry* entries, size_t count, size_t capacity, LabelStore&& labels)
+void release_loaded(LoadedEntries* loaded)
 {
-    loaded().push_back({entries, count, capacity, std::move(labels)});
-}
-
-const LoadedEntries* find_loaded(const Entry* entries)
-{
-    if (!entries)
-        return nullptr;
-    for (const LoadedEntries& l : loaded())
-        if (l.entries == entries)
-            return &l;
-    return nullptr;
-}
-
-void release_loaded(const Entry* entries)
-{
-    std::vector<LoadedEntries>& all = loaded();
-    for (size_t i = 0; i < all.size(); ++i)
-        if (all[i].entries == entries) {
-            release_labels(all[i].labels);
-            release_entry_array(all[i].entries, all[i].capacity);
-            all.erase(all.begin() + static_cast<ptrdiff_t>(i));
-            return;
-        }
+    if (!loaded)
+        return;
+    release_labels(loaded->labels);
+    release_entry_array(loaded->entries, loaded->capacity);
+    delete loaded;
 }

@@ -42,7 +42,9 @@ void release_labels(LabelStore& store);
 Entry* grow_entry_array(Entry* entries, size_t capacity, size_t new_capacity);
 void release_entry_array(Entry* entries, size_t capacity);
 
-// An entry array made by load_entries and the layout of its labels.
+// An entry array made by load_entries and the layout of its labels. The
+// menu keeps it beside the array (MenuState::loaded) so the filters can
+// search whole runs of labels; arrays made any other way have none.
 struct LoadedEntries {
     Entry* entries;
     size_t count;
@@ -50,11 +52,5 @@ struct LoadedEntries {
     LabelStore labels;
 };
 
-// Keeps a finished array and its labels for the filters; they live until
-// the process exits unless release_loaded is called.
-void remember_loaded(Entry* entries, size_t count, size_t capacity, LabelStore&& labels);
-// The layout of entries when load_entries made them, else null.
-const LoadedEntries* find_loaded(const Entry* entries);
-// Releases the array and the labels of entries (tests and benchmarks that
-// load often).
-void release_loaded(const Entry* entries);
+// Releases the array and the labels of loaded, and loaded itself.
+void release_loaded(LoadedEntries* loaded);

@@ -11,39 +11,62 @@
 // Index of the entry in [low, high) whose label holds position at, given
 // that the labels of that stretch lie in increasing order in memory.
 // Gallops from low, since the next hit is most often close by.
-size_t entry_holding(const Entry* entries, size_t low, size_t high, const char* at);
+inline size_t entry_holding(const Entry* entries, size_t low, size_t high, const char* at)
+{
+    // Invariant: entries[low].label <= at; find the last such index.
+    size_t step = 1;
+    while (low + step < high && entries[low + step].label <= at) {
+        low += step;
+        step *= 2;
+    }
+    size_t limit = low + step < high ? low + step : high;  // first index known or assumed past at
+    while (limit - low > 1) {
+        size_t middle = low + (limit - low) / 2;
+        if (entries[middle].label <= at)
+            low = middle;
+        else
+            limit = middle;
+    }
+    return low;
+}
 
-// Calls visit(entry), in array order, for every entry whose label holds
-// every token by match.substr_find; with no tokens, for every entry.
+// Calls visit(entry, first_at), in array order, for every entry whose label
+// holds every token by match.substr_find; with no tokens, for every entry.
+// first_at is the first occurrence of the first token in the label when the
+// search found it on the way, else null.
 //
-// When the entries came from load_entries and the slot holds one of the
-// two built-in primitives, the longest token is searched across whole
-// blocks of labels instead of label by label; each hit is mapped back to
-// its entry, which then gets the other tokens through the slot. A token
-// has no NUL, so a hit never spans two labels, and the result is the same.
+// When layout describes entries and the slots hold one of the two built-in
+// sets of primitives, the longest token is searched across whole runs of
+// labels instead of label by label; each hit is mapped back to its entry,
+// which then gets the other tokens through the slot, and the search goes on
+// at the next label. A token has no NUL, so a hit never spans two labels,
+// and a search that starts at a label's first byte finds the first
+// occurrence in it: the result is the same.
 template <class Visit>
-void for_each_holding_tokens(Entry* entries, const MatchFunctions& match, char* const* tokens,
-                             int token_count, Visit visit)
+void for_each_holding_tokens(Entry* entries, const LoadedEntries* layout, const MatchFunctions& match,
+                             char* const* tokens, int token_count, Visit visit)
 {
     if (!entries)
         return;
-    const LoadedEntries* loaded = token_count > 0 ? find_loaded(entries) : nullptr;
     const CaseFold* fold = nullptr;
-    bool whole_blocks = false;
-    if (loaded && match.substr_find == substr_find_exact) {
-        whole_blocks = true;
-    } else if (loaded && match.substr_find == substr_find_nocase) {
-        fold = &current_case_fold();
-        whole_blocks = fold->nul_only_folds_to_nul;
+    bool whole_runs = false;
+    if (layout && token_count > 0) {
+        PrimitiveSet set = primitive_set(match);
+        if (set == PrimitiveSet::exact) {
+            whole_runs = true;
+        } else if (set == PrimitiveSet::nocase) {
+            fold = &current_case_fold();
+            whole_runs = fold->nul_only_folds_to_nul;
+        }
     }
 
-    if (!whole_blocks) {
+    if (!whole_runs) {
         for (Entry* e = entries; e->label; ++e) {
             int k = 0;
             while (k < token_count && match.substr_find(e->label, tokens[k]))
                 ++k;
             if (k == token_count)
-                visit(e);
+                visit(e, nullptr);
         }
         return;
     }
@@ -58,20 +81,20 @@ void for_each_holding_tokens(Entry* entries, const MatchFunctions& match, char* 
         }
     }
     NeedleScanner scanner(tokens[key], key_length, fold);
-    for (const LabelRun& run : loaded->labels.runs) {
+    for (const LabelRun& run : layout->labels.runs) {
         size_t low = run.first;
         size_t high = run.first + run.count;
-        const char* from = run.begin;
-        while (const char* hit = scanner.find(from, run.end)) {
+        scanner.scan(run.begin, run.end, [&](const char* hit) -> const char* {
             size_t i = entry_holding(entries, low, high, hit);
             Entry* e = entries + i;
             int k = 0;
             while (k < token_count && (k == key || match.substr_find(e->label, tokens[k])))
                 ++k;
             if (k == token_count)
-                visit(e);
-            from = hit + std::strlen(hit) + 1;
+                visit(e, key == 0 ? hit : nullptr);
+            // Labels lie back to back: the next begins after this one's NUL.
             low = i + 1;
-        }
+            return low < high ? entries[low].label : nullptr;
+        });
     }
 }
