@@ -136,7 +136,7 @@ public:
     }
 
     int32_t padded(const char* text) const { return padded_width(font, text); }
-    int32_t entry_room() const { return entry_space(m, s); }
+    int32_t entry_room() { return entry_space(m, s); }
     int32_t extent(const std::string& text) const
     {
         return font.text_extent(text.c_str(), static_cast<int32_t>(text.size()));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "ravlin/control/file_completion.h"
 #include "ravlin/drawing/surface.h"
@@ -34,6 +35,13 @@ struct MenuState {
     Entry* page_first = nullptr;
     Entry* page_prev = nullptr;   // first entry of the previous page
     Entry* page_next = nullptr;   // first entry after this page, or null
+    // What the row's page bounds measured, so that drawing the row measures
+    // nothing again: the padded widths of the marks (for marks_measurer) and
+    // of the page's entries from measured_page on.
+    const TextMeasurer* marks_measurer = nullptr;
+    int32_t left_mark_width = 0, right_mark_width = 0;
+    Entry* measured_page = nullptr;
+    std::vector<int32_t> page_widths;
     char** tokens = nullptr;      // filter_ranked's table, kept across runs
     int32_t token_capacity = 0;
 

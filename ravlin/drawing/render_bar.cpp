@@ -4,6 +4,7 @@
 
 #include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
+#include "ravlin/drawing/page_bounds.h"
 #include "ravlin/items/utf8.h"
 
 char* mask_text(char* buffer, int32_t n)
@@ -28,21 +29,26 @@ int32_t cursor_mark(const char* input, int32_t cursor, bool masked)
 
 namespace {
 
-// The row after the input field: "<", the entries of the page, ">".
-void render_row(MenuState& m, const Settings& s, const TextMeasurer& measurer)
+// The row after the input field: "<", the entries of the page, ">". The
+// widths are the ones the page bounds measured.
+void render_row(MenuState& m, const Settings& s)
 {
     Surface& surface = *m.surface;
-    int32_t right_arrow = padded_width(measurer, ">");
+    int32_t height = m.measurer->font_height();
+    measure_marks(m);
+    int32_t right_arrow = m.right_mark_width;
     surface.x += m.input_width;
-    surface.w = padded_width(measurer, "<");
+    surface.w = m.left_mark_width;
     if (m.page_first && m.page_first->before)
-        paint_text_fitted(surface, "<", *m.normal_colors);
-    for (Entry* e = m.page_first; e && e != m.page_next; e = e->after) {
+        paint_text_fitted(surface, "<", *m.normal_colors, fit_text_length, surface.w - height);
+    size_t index = 0;
+    for (Entry* e = m.page_first; e && e != m.page_next; e = e->after, ++index) {
         surface.x += surface.w;
-        surface.w = std::min(padded_width(measurer, e->label),
-                             m.bar_width - (surface.x + right_arrow));
+        int32_t width = page_entry_width(m, e, index);
+        surface.w = std::min(width, m.bar_width - (surface.x + right_arrow));
         bool selected = e == m.selected;
-        paint_text_fitted(surface, e->label, selected ? *m.selected_colors : *m.normal_colors);
+        paint_text_fitted(surface, e->label, selected ? *m.selected_colors : *m.normal_colors,
+                          fit_text_length, width - height);
         // With no room left the width is negative: there is nothing to mark.
         if (selected && surface.w > 0)
             paint_rect(surface, 0, surface.h - s.underline_height,
@@ -53,7 +59,7 @@ void render_row(MenuState& m, const Settings& s, const TextMeasurer& measurer)
     surface.w = right_arrow;
     surface.x = m.bar_width - surface.w;
     if (m.page_next)
-        paint_text_fitted(surface, ">", *m.normal_colors);
+        paint_text_fitted(surface, ">", *m.normal_colors, fit_text_length, surface.w - height);
 }
 
 // One entry per line below the input field, indented like it.
@@ -73,7 +79,6 @@ void render_list(MenuState& m)
 void render_bar(MenuState& m, const Settings& s)
 {
     Surface& surface = *m.surface;
-    SurfaceMeasurer measurer(surface);
     const LoadedFont& font = surface.font;
     int32_t mark = cursor_mark(m.input, m.cursor, s.mask_input);
 
@@ -105,7 +110,7 @@ void render_bar(MenuState& m, const Settings& s)
         if (!row)
             render_list(m);
         else if (m.match_head)
-            render_row(m, s, measurer);
+            render_row(m, s);
     }
     flush_canvas(surface, m.bar_window, static_cast<uint32_t>(m.bar_width),
                  static_cast<uint32_t>(m.bar_height));

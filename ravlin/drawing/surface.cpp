@@ -249,10 +249,14 @@ void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorP
     }
 }
 
-void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair, FitRule fit)
+void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair, FitRule fit,
+                       int32_t known_extent)
 {
     SurfaceMeasurer measurer(surface);
-    int32_t n = fit(measurer, text, surface.w);
+    int32_t length = static_cast<int32_t>(strnlen(text, fit_text_limit));
+    bool known_to_fit = known_extent >= 0 && length < fit_text_limit &&
+                        known_extent <= surface.w - surface.font.height / 2;
+    int32_t n = known_to_fit ? length : fit(measurer, text, surface.w);
     if (n < 0)
         return;
     char copy[fit_text_limit];

@@ -54,9 +54,11 @@ void flush_canvas(Surface& surface, Window window, uint32_t width, uint32_t heig
 void paint_rect(Surface& surface, int32_t x, int32_t y, uint32_t width, uint32_t height,
                 bool filled, unsigned long pixel);
 // fit chooses how much of the text is shown; the benchmark passes the walk.
+// known_extent is the text's width when the caller has measured it already
+// (-1 when not): a text known to fit is drawn whole without measuring again.
 using FitRule = int32_t (*)(const TextMeasurer&, const char*, int32_t);
 void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair,
-                       FitRule fit = fit_text_length);
+                       FitRule fit = fit_text_length, int32_t known_extent = -1);
 void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair);
 int32_t text_extent(const Surface& surface, const char* text, int32_t n);
 
