@@ -123,17 +123,9 @@ __attribute__((target("avx2")))
 const char* NeedleScanner::find_avx2(const unsigned char* p, const unsigned char* last) const
 {
     size_t tail = needle_.size() - 1;
-    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first_[0]));
-    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first_[1]));
-    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(last_[0]));
-    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(last_[1]));
+    const AnchorLanes lanes = anchor_lanes(first_, last_);
     for (; last - p >= 31; p += 32) {
-        __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + tail));
-        __m256i hit = _mm256_and_si256(
-            _mm256_or_si256(_mm256_cmpeq_epi8(f, f0), _mm256_cmpeq_epi8(f, f1)),
-            _mm256_or_si256(_mm256_cmpeq_epi8(l, l0), _mm256_cmpeq_epi8(l, l1)));
-        unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+        unsigned mask = candidates(lanes, p, tail);
         while (mask) {
             const unsigned char* at = p + __builtin_ctz(mask);
             if (middle_matches(at))

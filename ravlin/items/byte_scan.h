@@ -81,6 +81,37 @@ inline bool NeedleScanner::whole_matches(const unsigned char* at) const
     return true;
 }
 
+#if defined(__x86_64__)
+
+// The anchors of a needle, spread over 32 lanes, for the AVX2 searches.
+struct AnchorLanes {
+    __m256i f0, f1, l0, l1;
+};
+
+__attribute__((target("avx2"))) inline AnchorLanes anchor_lanes(const unsigned char first[2],
+                                                                 const unsigned char last[2])
+{
+    return {_mm256_set1_epi8(static_cast<char>(first[0])),
+            _mm256_set1_epi8(static_cast<char>(first[1])),
+            _mm256_set1_epi8(static_cast<char>(last[0])),
+            _mm256_set1_epi8(static_cast<char>(last[1]))};
+}
+
+// Bit i set when p + i may start a match: its byte fits the first anchor
+// and the byte tail further on fits the last one.
+__attribute__((target("avx2"))) inline unsigned candidates(const AnchorLanes& a,
+                                                           const unsigned char* p, size_t tail)
+{
+    __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + tail));
+    __m256i hit = _mm256_and_si256(
+        _mm256_or_si256(_mm256_cmpeq_epi8(f, a.f0), _mm256_cmpeq_epi8(f, a.f1)),
+        _mm256_or_si256(_mm256_cmpeq_epi8(l, a.l0), _mm256_cmpeq_epi8(l, a.l1)));
+    return static_cast<unsigned>(_mm256_movemask_epi8(hit));
+}
+
+#endif
+
 template <class GoOn>
 void NeedleScanner::scan(const char* begin, const char* end, GoOn go_on) const
 {
@@ -106,23 +137,13 @@ __attribute__((target("avx2")))
 void NeedleScanner::scan_avx2(const unsigned char* p, const unsigned char* last, GoOn& go_on) const
 {
     size_t tail = needle_.size() - 1;
-    const __m256i f0 = _mm256_set1_epi8(static_cast<char>(first_[0]));
-    const __m256i f1 = _mm256_set1_epi8(static_cast<char>(first_[1]));
-    const __m256i l0 = _mm256_set1_epi8(static_cast<char>(last_[0]));
-    const __m256i l1 = _mm256_set1_epi8(static_cast<char>(last_[1]));
+    const AnchorLanes lanes = anchor_lanes(first_, last_);
     for (;;) {
         // Blocks without a candidate, as fast as find passes them.
         unsigned mask = 0;
-        for (; last - p >= 31; p += 32) {
-            __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-            __m256i l = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + tail));
-            __m256i hit = _mm256_and_si256(
-                _mm256_or_si256(_mm256_cmpeq_epi8(f, f0), _mm256_cmpeq_epi8(f, f1)),
-                _mm256_or_si256(_mm256_cmpeq_epi8(l, l0), _mm256_cmpeq_epi8(l, l1)));
-            mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
-            if (mask)
+        for (; last - p >= 31; p += 32)
+            if ((mask = candidates(lanes, p, tail)))
                 break;
-        }
         if (!mask)
             break;
         const unsigned char* next = p + 32;
