@@ -28,15 +28,7 @@ protected:
     Process& start(const std::vector<std::string>& args, const std::string& entries,
                    Process::Options options = {})
     {
-        std::vector<std::string> argv = {RAVLIN_BIN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        options.env.push_back(server_->env());
-        options.env.push_back("LC_ALL=C.UTF-8");
-        menu_ = std::make_unique<Process>(argv, options);
-        if (options.pipe_stdin) {
-            menu_->write_stdin(entries);
-            menu_->close_stdin();
-        }
+        menu_ = start_menu(*server_, args, entries, options);
         return *menu_;
     }
 

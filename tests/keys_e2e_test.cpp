@@ -25,16 +25,7 @@ protected:
     void start(const std::vector<std::string>& args, const std::string& entries,
                Process::Options options = {}, bool keep_input_open = false)
     {
-        std::vector<std::string> argv = {RAVLIN_BIN};
-        argv.insert(argv.end(), args.begin(), args.end());
-        options.env.push_back(server_->env());
-        options.env.push_back("LC_ALL=C.UTF-8");
-        menu_ = std::make_unique<Process>(argv, options);
-        if (options.pipe_stdin) {
-            menu_->write_stdin(entries);
-            if (!keep_input_open)
-                menu_->close_stdin();
-        }
+        menu_ = start_menu(*server_, args, entries, options, keep_input_open);
         if (!keep_input_open)
             wait_for_bar();
     }

@@ -319,6 +319,23 @@ XServer::~XServer()
     }
 }
 
+std::unique_ptr<Process> start_menu(const XServer& server, const std::vector<std::string>& args,
+                                    const std::string& entries, Process::Options options,
+                                    bool keep_input_open)
+{
+    std::vector<std::string> argv = {RAVLIN_BIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    options.env.push_back(server.env());
+    options.env.push_back("LC_ALL=C.UTF-8");
+    auto menu = std::make_unique<Process>(argv, options);
+    if (options.pipe_stdin) {
+        menu->write_stdin(entries);
+        if (!keep_input_open)
+            menu->close_stdin();
+    }
+    return menu;
+}
+
 // ---------------------------------------------------------------- XClient
 
 XClient::XClient(const std::string& display_name)
