@@ -100,6 +100,10 @@ Sway::Sway(const Options& options)
         20000ms);
     if (!up || display_.empty() || ipc_socket_.empty())
         throw std::runtime_error("sway did not start: " + sway_->err());
+    // With no keyboard on the seat, each wtype brings one and takes it away
+    // again, and a client can miss the first key while it gets hold of the
+    // new keyboard. A virtual keyboard kept for the session avoids that.
+    keyboard_ = start({"wtype", "-s", "86400000"});
     if (options.second_output) {
         swaymsg({"create_output"});
         swaymsg({"output HEADLESS-2 resolution 1920x1080 position 1280 0 bg #3f3f3f solid_color"});
@@ -109,6 +113,7 @@ Sway::Sway(const Options& options)
 
 Sway::~Sway()
 {
+    keyboard_.reset();
     if (sway_ && sway_->running()) {
         ::kill(sway_->pid(), SIGTERM);
         if (!sway_->wait(5000ms))

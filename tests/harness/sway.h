@@ -65,6 +65,7 @@ private:
     TempDir runtime_dir_;
     TempDir bin_dir_;
     std::unique_ptr<Process> sway_;
+    std::unique_ptr<Process> keyboard_;
     std::string display_;
     std::string ipc_socket_;
 };
