@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "ravlin/control/menu_state.h"
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
 #include "ravlin/drawing/render_bar.h"

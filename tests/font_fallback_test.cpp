@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "ravlin/base/utf8.h"
 #include "ravlin/drawing/font_fallback.h"
 #include "ravlin/drawing/text_fitting.h"
-#include "ravlin/items/utf8.h"
 #include "surface_fixture.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/text_measurer.h"
 #include "ravlin/control/key_bindings.h"
-#include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
-#include "ravlin/drawing/text_measurer.h"
 #include "ravlin/items/filters.h"
 
 namespace menu_fixture {

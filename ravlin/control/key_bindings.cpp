@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/file_completion.h"
 #include "ravlin/control/line_editing.h"
-#include "ravlin/control/menu_state.h"
 #include "ravlin/control/paste.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"

@@ -11,13 +11,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "ravlin/base/fail.h"
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/file_completion.h"
 #include "ravlin/control/key_bindings.h"
-#include "ravlin/control/menu_state.h"
+#include "ravlin/control/line_editing.h"
 #include "ravlin/control/paste.h"
 #include "ravlin/control/placement.h"
 #include "ravlin/control/settings.h"
-#include "ravlin/drawing/fail.h"
 #include "ravlin/drawing/render_bar.h"
 #include "ravlin/drawing/surface.h"
 #include "ravlin/items/case_fold.h"
@@ -256,7 +257,7 @@ int run_menu(int argc, char** argv)
     if (m.input_width > m.bar_width / 3)
         m.input_width = m.bar_width / 3;
 
-    s.match.filter(m, s);
+    rebuild_matches(m, s);
 
     if (s.shade_opacity > 0) {
         m.shade_window = create_window(m, monitor, m.shade_colors->bg, "ravshade", s.class_name);

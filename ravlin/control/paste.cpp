@@ -2,8 +2,8 @@
 
 #include <X11/Xatom.h>
 
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/line_editing.h"
-#include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/render_bar.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ravlin/items/filters.h"
+#include "ravlin/items/match_functions.h"
 
 const char usage_text[] =
     "usage: ravlin [-b] [-q] [-f] [-r] [-i] [-z] [-t] [-mask] [-noinput]\n"

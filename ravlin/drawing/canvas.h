@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "ravlin/drawing/text_measurer.h"
+#include "ravlin/base/text_measurer.h"
 
 // A colour as the platform allocated it. Only the platform that made it
 // knows what the number means (an index, a pixel, a premultiplied ARGB).

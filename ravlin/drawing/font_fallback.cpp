@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/utf8.h"
 
 namespace {
 

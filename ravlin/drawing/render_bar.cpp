@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
+#include "ravlin/base/utf8.h"
 #include "ravlin/drawing/page_bounds.h"
-#include "ravlin/items/utf8.h"
 
 char* mask_text(char* buffer, int32_t n)
 {

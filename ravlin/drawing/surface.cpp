@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ravlin/drawing/fail.h"
+#include "ravlin/base/fail.h"
 #include "ravlin/drawing/font_fallback.h"
 #include "ravlin/drawing/text_fitting.h"
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
+#include "ravlin/base/text_measurer.h"
 #include "ravlin/drawing/text_fitting.h"
-#include "ravlin/drawing/text_measurer.h"
 
 class FontFallback;
 

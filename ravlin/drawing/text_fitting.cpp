@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/utf8.h"
 
 // Why a search may stand in for the walk. The walk returns the longest
 // fitting prefix, whatever the widths do. When no prefix is narrower than a

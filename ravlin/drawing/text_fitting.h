@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "ravlin/drawing/text_measurer.h"
+#include "ravlin/base/text_measurer.h"
 
 // How much of a text paint_text_fitted shows in a rectangle, as pure rules
 // over a TextMeasurer so they can be checked without a display.

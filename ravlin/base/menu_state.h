@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "ravlin/control/file_completion.h"
+#include "ravlin/base/entry.h"
+#include "ravlin/base/history_table.h"
+#include "ravlin/base/pending_completion.h"
+#include "ravlin/base/text_measurer.h"
 #include "ravlin/drawing/surface.h"
-#include "ravlin/drawing/text_measurer.h"
-#include "ravlin/items/entry.h"
-#include "ravlin/items/history_table.h"
 
 struct LoadedEntries;
 
