@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "ravlin/base/utf8.h"
-#include "ravlin/drawing/font_fallback.h"
+#include "ravlin/x11/font_fallback.h"
 #include "ravlin/drawing/text_fitting.h"
 #include "surface_fixture.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "harness/harness.h"
-#include "ravlin/drawing/surface.h"
+#include "ravlin/x11/surface.h"
 
 namespace surface_fixture {
 

@@ -10,7 +10,7 @@
 #include "ravlin/base/history_table.h"
 #include "ravlin/base/pending_completion.h"
 #include "ravlin/base/text_measurer.h"
-#include "ravlin/drawing/surface.h"
+#include "ravlin/x11/surface.h"
 
 struct LoadedEntries;
 

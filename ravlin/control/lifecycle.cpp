@@ -20,7 +20,7 @@
 #include "ravlin/control/placement.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/render_bar.h"
-#include "ravlin/drawing/surface.h"
+#include "ravlin/x11/surface.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
 

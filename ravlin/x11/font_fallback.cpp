@@ -1,4 +1,4 @@
-#include "ravlin/drawing/font_fallback.h"
+#include "ravlin/x11/font_fallback.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "ravlin/drawing/surface.h"
+#include "ravlin/x11/surface.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 
 #include "ravlin/base/fail.h"
-#include "ravlin/drawing/font_fallback.h"
+#include "ravlin/x11/font_fallback.h"
 #include "ravlin/drawing/text_fitting.h"
 
 Surface* open_surface()
