@@ -10,6 +10,7 @@
 #include "ravlin/base/history_table.h"
 #include "ravlin/base/pending_completion.h"
 #include "ravlin/base/text_measurer.h"
+#include "ravlin/drawing/canvas.h"
 #include "ravlin/x11/surface.h"
 
 struct LoadedEntries;
@@ -49,11 +50,12 @@ struct MenuState {
     const TextMeasurer* measurer = nullptr;
 
     // Drawing and windows.
+    Canvas* canvas = nullptr;     // the bar's picture, made by the platform with the font
     Surface* surface = nullptr;
-    ColorPair* normal_colors = nullptr;
-    ColorPair* selected_colors = nullptr;
-    ColorPair* shade_colors = nullptr;
-    ColorPair* underline_colors = nullptr;
+    ColorPair normal_colors = {};
+    ColorPair selected_colors = {};
+    ColorPair shade_colors = {};
+    ColorPair underline_colors = {};
     Atom clipboard_atom = None;
     Atom utf8_atom = None;
     int32_t line_height = 0;

@@ -20,9 +20,9 @@
 #include "ravlin/control/placement.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/render_bar.h"
-#include "ravlin/x11/surface.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
+#include "ravlin/x11/surface.h"
 
 namespace {
 
@@ -148,8 +148,7 @@ void run_event_loop(MenuState& m, const Settings& s)
             break;
         case Expose:
             if (event.xexpose.count == 0)
-                flush_canvas(*m.surface, m.bar_window, static_cast<uint32_t>(m.bar_width),
-                             static_cast<uint32_t>(m.bar_height));
+                m.canvas->present();
             break;
         case VisibilityNotify:
             if (event.xvisibility.state != VisibilityUnobscured)
@@ -224,12 +223,17 @@ int run_menu(int argc, char** argv)
     apply_defaults(s);
 
     load_font(surface, s.font_name ? s.font_name : "fixed");
-    SurfaceMeasurer measurer(surface);
-    m.measurer = &measurer;
-    m.normal_colors = make_color_pair(surface, s.normal_fg_color, s.normal_bg_color);
-    m.selected_colors = make_color_pair(surface, s.selected_fg_color, s.selected_bg_color);
-    m.shade_colors = make_color_pair(surface, s.shade_color, s.shade_color);
-    m.underline_colors = make_color_pair(surface, s.underline_color, s.underline_color);
+    SurfaceCanvas canvas(surface);
+    m.canvas = &canvas;
+    m.measurer = &canvas;
+    XColorPair* normal = make_color_pair(surface, s.normal_fg_color, s.normal_bg_color);
+    XColorPair* selected = make_color_pair(surface, s.selected_fg_color, s.selected_bg_color);
+    XColorPair* shade = make_color_pair(surface, s.shade_color, s.shade_color);
+    XColorPair* underline = make_color_pair(surface, s.underline_color, s.underline_color);
+    m.normal_colors = canvas.add_colors(*normal);
+    m.selected_colors = canvas.add_colors(*selected);
+    m.shade_colors = canvas.add_colors(*shade);
+    m.underline_colors = canvas.add_colors(*underline);
 
     if (s.no_input) {
         grab_keyboard(display);
@@ -253,31 +257,33 @@ int run_menu(int argc, char** argv)
     int32_t bar_x, bar_y;
     MonitorRect monitor = place(m, s, bar_x, bar_y);
 
-    m.prompt_width = s.prompt && *s.prompt ? padded_width(measurer, s.prompt) : 0;
+    m.prompt_width = s.prompt && *s.prompt ? padded_width(canvas, s.prompt) : 0;
     if (m.input_width > m.bar_width / 3)
         m.input_width = m.bar_width / 3;
 
     rebuild_matches(m, s);
 
     if (s.shade_opacity > 0) {
-        m.shade_window = create_window(m, monitor, m.shade_colors->bg, "ravshade", s.class_name);
+        m.shade_window = create_window(m, monitor, shade->bg, "ravshade", s.class_name);
         set_window_opacity(display, m.shade_window, s.shade_opacity);
         XMapRaised(display, m.shade_window);
     }
     m.bar_window = create_window(m, {bar_x, bar_y, m.bar_width, m.bar_height},
-                                 m.normal_colors->bg, s.instance_name, s.class_name);
+                                 normal->bg, s.instance_name, s.class_name);
     set_window_opacity(display, m.bar_window, s.opacity);
     create_input_context(m);
     XMapRaised(display, m.bar_window);
     size_canvas(surface, static_cast<uint32_t>(m.bar_width), static_cast<uint32_t>(m.bar_height));
+    canvas.show_on(m.bar_window, static_cast<uint32_t>(m.bar_width),
+                   static_cast<uint32_t>(m.bar_height));
     render_bar(m, s);
 
     run_event_loop(m, s);
 
-    free_color_pair(surface, m.normal_colors);
-    free_color_pair(surface, m.selected_colors);
-    free_color_pair(surface, m.shade_colors);
-    free_color_pair(surface, m.underline_colors);
+    free_color_pair(surface, normal);
+    free_color_pair(surface, selected);
+    free_color_pair(surface, shade);
+    free_color_pair(surface, underline);
     XDestroyWindow(display, m.bar_window);
     if (s.shade_opacity > 0)
         XDestroyWindow(display, m.shade_window);
