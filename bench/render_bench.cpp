@@ -30,6 +30,7 @@
 #include "ravlin/drawing/render_bar.h"
 #include "ravlin/drawing/text_fitting.h"
 #include "ravlin/items/filters.h"
+#include "ravlin/x11/surface.h"
 
 namespace {
 

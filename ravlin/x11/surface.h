@@ -57,7 +57,10 @@ public:
     explicit SurfaceCanvas(Surface& surface) : surface_(surface) {}
     ColorPair add_colors(const XColorPair& pair);
     void show_on(Window window, uint32_t width, uint32_t height);
-    Surface& surface() const { return surface_; }
+    unsigned long pixel(Color color) const
+    {
+        return color % 2 ? pair_of(color).bg : pair_of(color).fg;
+    }
 
     int32_t text_extent(const char* text, int32_t n) const override
     {
@@ -72,10 +75,6 @@ public:
 
 private:
     const XColorPair& pair_of(Color color) const { return *pairs_[color / 2]; }
-    unsigned long pixel(Color color) const
-    {
-        return color % 2 ? pair_of(color).bg : pair_of(color).fg;
-    }
 
     Surface& surface_;
     std::vector<const XColorPair*> pairs_;
