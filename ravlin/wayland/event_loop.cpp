@@ -100,5 +100,4 @@ void run_wayland_event_loop(WaylandClient& c, MenuState& m, const Settings& s)
         m.exit_status = 1;
         m.finished = true;
     }
-    cancel_file_completion(m);
 }

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/utf8.h"
 
 namespace {
 
