@@ -155,6 +155,20 @@ TEST_F(WaylandMenu, TypingNarrowsReturnPrintsEscapeCancels)
     EXPECT_EQ(menu->err(), "");
 }
 
+TEST_F(WaylandMenu, GrabFirstKeepsTheKeysTypedWhileEntriesAreRead)
+{
+    std::vector<std::string> args = {"-f"};
+    args.insert(args.end(), colours.begin(), colours.end());
+    auto menu = sway_->start_menu(args, "apple\n", {}, true);
+    // The bar is up, one line high, before standard input has ended.
+    sway_->wait_for_screenshot([](const Image& i) { return count_of(i, bar_colour) > 0; });
+    sway_->wtype({"ban", "-k", "Return"});
+    menu->write_stdin("banana\ncherry\n");
+    menu->close_stdin();
+    EXPECT_EQ(menu->wait(), 0);
+    EXPECT_EQ(menu->out(), "banana\n");
+}
+
 TEST_F(WaylandMenu, ControlYPastesPrimaryAndWithShiftTheClipboard)
 {
     auto primary = sway_->start({"wl-copy", "--foreground", "--primary", "one\ntwo"});

@@ -159,13 +159,15 @@ Result Sway::run(const std::vector<std::string>& argv, const std::string& input)
 
 std::unique_ptr<Process> Sway::start_menu(const std::vector<std::string>& args,
                                           const std::string& entries,
-                                          const std::vector<std::string>& env)
+                                          const std::vector<std::string>& env,
+                                          bool keep_input_open)
 {
     std::vector<std::string> argv = {bin_dir() + "/ravlin"};
     argv.insert(argv.end(), args.begin(), args.end());
     auto menu = start(argv, env);
     menu->write_stdin(entries);
-    menu->close_stdin();
+    if (!keep_input_open)
+        menu->close_stdin();
     return menu;
 }
 

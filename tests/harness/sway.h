@@ -43,10 +43,12 @@ public:
                                    const std::vector<std::string>& env = {},
                                    Process::Options options = {});
     Result run(const std::vector<std::string>& argv, const std::string& input = "");
-    // The menu with args, the entries on its standard input, then closed.
+    // The menu with args, the entries on its standard input, then closed
+    // unless keep_input_open.
     std::unique_ptr<Process> start_menu(const std::vector<std::string>& args,
                                         const std::string& entries,
-                                        const std::vector<std::string>& env = {});
+                                        const std::vector<std::string>& env = {},
+                                        bool keep_input_open = false);
 
     // wtype with these arguments: text, or -M/-m/-k/-P/-p key actions.
     void wtype(const std::vector<std::string>& args);
