@@ -168,8 +168,9 @@ int main(int argc, char** argv)
             sway.wtype({"-k", "Escape"});
             menu->wait();
         }
-        std::printf("%s\tstart-up to first picture (ms)\t%s\n", file.c_str(), startup.text().c_str());
-        std::printf("%s\tkeystroke to next picture (ms)\t%s\n", file.c_str(), keys.text().c_str());
+        std::string lines = std::filesystem::path(file).filename();
+        std::printf("%s\tstart-up to first picture (ms)\t%s\n", lines.c_str(), startup.text().c_str());
+        std::printf("%s\tkeystroke to next picture (ms)\t%s\n", lines.c_str(), keys.text().c_str());
     }
     return 0;
 }
