@@ -114,8 +114,6 @@ void KeyboardInput::keymap(uint32_t format, int fd, uint32_t size)
 void KeyboardInput::enter(wl_surface* surface)
 {
     focus_ = surface;
-    if (on_enter)
-        on_enter(surface);
 }
 
 void KeyboardInput::leave()

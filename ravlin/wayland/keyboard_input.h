@@ -35,8 +35,6 @@ public:
 
     // Each key press as the bindings take it, repeats included.
     std::function<void(const KeyEvent&)> on_key;
-    // When the keyboard comes to one of our surfaces or leaves it.
-    std::function<void(wl_surface*)> on_enter;
 
     // wl_keyboard events (public for the listener table).
     void keymap(uint32_t format, int fd, uint32_t size);
