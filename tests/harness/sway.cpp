@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -72,6 +73,17 @@ Sway::Sway(const Options& options)
     copy_program(fs::path(RAVLIN_BIN).parent_path() / "ravlin-wayland.so", bin_dir());
     copy_program(PATHTEST_BIN, bin_dir());
     copy_program(std::string(SOURCE_DIR) + "/ravlin-run/ravlin-run", bin_dir());
+    // The leak suppressions, where that user can read them.
+    if (const char* value = std::getenv("LSAN_OPTIONS")) {
+        leak_options_ = value;
+        size_t at = leak_options_.find("suppressions=");
+        if (at != std::string::npos) {
+            size_t start = at + std::strlen("suppressions="), end = leak_options_.find(':', start);
+            std::string file = leak_options_.substr(start, end == std::string::npos ? end : end - start);
+            copy_program(file, bin_dir());
+            leak_options_.replace(start, file.size(), bin_dir() + "/" + fs::path(file).filename().string());
+        }
+    }
 
     std::string config = "output HEADLESS-1 resolution 1280x720 position 0 0 bg #3f3f3f solid_color\n";
     for (const std::string& line : options.config)
@@ -128,9 +140,11 @@ std::vector<std::string> Sway::as_user(const std::vector<std::string>& env) cons
                                      "HOME=" + runtime_dir(), "XDG_RUNTIME_DIR=" + runtime_dir(),
                                      "PATH=" + bin_dir() + ":/usr/bin:/bin"};
     // Sanitizer settings reach the menu, so its reports fail the test.
-    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
+    for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS"})
         if (const char* value = std::getenv(name))
             argv.push_back(std::string(name) + "=" + value);
+    if (!leak_options_.empty())
+        argv.push_back("LSAN_OPTIONS=" + leak_options_);
     argv.insert(argv.end(), env.begin(), env.end());
     return argv;
 }

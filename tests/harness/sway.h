@@ -70,6 +70,7 @@ private:
     std::unique_ptr<Process> keyboard_;
     std::string display_;
     std::string ipc_socket_;
+    std::string leak_options_;  // LSAN_OPTIONS, with the copied suppressions
 };
 
 }  // namespace harness
