@@ -232,7 +232,7 @@ void render_list_walked(MenuState& m, const Settings& s)
     surface.x = surface.w;
     surface.w = m.bar_width - surface.x;
     paint_text_walked(surface, m.input, *m.normal_colors);
-    int32_t cursor_x = surface.font.height / 2 + text_extent(surface, m.input, m.cursor);
+    int32_t cursor_x = surface.font.height / 2 + text_advance(surface, m.input, m.cursor);
     if (cursor_x < surface.w)
         paint_rect(surface, cursor_x, (surface.h - surface.font.height) / 2 + 1, 1,
                    static_cast<uint32_t>(surface.font.height - 1), true, m.normal_colors->fg);

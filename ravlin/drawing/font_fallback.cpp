@@ -126,6 +126,7 @@ const TextLayout& FontFallback::lay_out(const char* text, int32_t n)
         pen += g.advance;
     }
     layout.width = right - left;
+    layout.advance = pen;
     return layout;
 }
 

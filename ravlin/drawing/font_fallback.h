@@ -23,6 +23,7 @@ struct TextLayout {
     // for one string in one font: for text wholly in the loaded font, the
     // width XftTextExtentsUtf8 gives.
     int32_t width = 0;
+    int32_t advance = 0;  // where the pen stops after the last glyph
     bool fallback_used = false;  // some run is in a font other than the loaded one
 };
 

@@ -100,8 +100,9 @@ void render_bar(MenuState& m, const Settings& s)
     char mask[1024];
     const char* field = s.mask_input ? mask_text(mask, mark) : m.input;
     paint_text_fitted(surface, field, *m.normal_colors);
-    // Measured on the whole text, not on the fitted copy.
-    int32_t cursor_x = font.height / 2 + text_extent(surface, field, mark);
+    // Measured on the whole text, not on the fitted copy, to the pen: a
+    // typed blank moves the cursor on.
+    int32_t cursor_x = font.height / 2 + m.measurer->text_advance(field, mark);
     if (cursor_x < surface.w)
         paint_rect(surface, cursor_x, (surface.h - font.height) / 2 + 1, 1,
                    static_cast<uint32_t>(font.height - 1), true, m.normal_colors->fg);

@@ -206,6 +206,21 @@ int32_t text_extent(const Surface& surface, const char* text, int32_t n)
     return XTextWidth(font.core_font, text, n);
 }
 
+// Xft measures a string by its glyph box; the pen goes on by the advances.
+// Core fonts and font sets measure by advance already.
+int32_t text_advance(const Surface& surface, const char* text, int32_t n)
+{
+    const LoadedFont& font = surface.font;
+    if (!font.xft_font)
+        return text_extent(surface, text, n);
+    if (!surface.fallback->plain_ascii(text, n))
+        return surface.fallback->lay_out(text, n).advance;
+    XGlyphInfo extents;
+    XftTextExtentsUtf8(surface.display, font.xft_font, reinterpret_cast<const FcChar8*>(text), n,
+                       &extents);
+    return extents.xOff;
+}
+
 namespace {
 
 // Glyphs from other fonts may stand taller than the loaded font's lines, so

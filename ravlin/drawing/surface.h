@@ -61,6 +61,7 @@ void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair
                        FitRule fit = fit_text_length, int32_t known_extent = -1);
 void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair);
 int32_t text_extent(const Surface& surface, const char* text, int32_t n);
+int32_t text_advance(const Surface& surface, const char* text, int32_t n);
 
 // Answers the layout's width questions with the loaded font.
 class SurfaceMeasurer final : public TextMeasurer {
@@ -69,6 +70,10 @@ public:
     int32_t text_extent(const char* text, int32_t n) const override
     {
         return ::text_extent(surface_, text, n);
+    }
+    int32_t text_advance(const char* text, int32_t n) const override
+    {
+        return ::text_advance(surface_, text, n);
     }
     int32_t font_height() const override { return surface_.font.height; }
 

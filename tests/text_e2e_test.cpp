@@ -1,0 +1,77 @@
+// Text as the real program shows it on a private X server: typed with real
+// key events, read back as pixels from the bar window.
+#include <gtest/gtest.h>
+
+#include <X11/keysym.h>
+
+#include <string>
+#include <vector>
+
+#include "harness/server_test.h"
+
+using namespace harness;
+
+namespace {
+
+constexpr uint32_t background = 0x000000, foreground = 0xffffff;
+
+class TextEndToEnd : public ServerTest {
+protected:
+    void start(std::vector<std::string> args, const std::string& entries,
+               Process::Options options = {})
+    {
+        args.insert(args.end(), {"-nb", "#000000", "-nf", "#ffffff"});
+        menu_ = start_menu(*server_, args, entries, options);
+        bar_ = client_->wait_for_window("ravlin", "Ravlin");
+        ASSERT_NE(bar_, static_cast<Window>(None)) << menu_->err();
+    }
+    void stop()
+    {
+        menu_->kill_now();
+        EXPECT_EQ(menu_->err(), "");
+        ASSERT_TRUE(wait_until([&] { return !client_->window_exists(bar_); }));
+    }
+
+    std::unique_ptr<Process> menu_;
+    Window bar_ = None;
+};
+
+// The cursor is the tallest run of foreground pixels in a column of the
+// first line: one pixel less than the font, taller than any glyph's stem.
+int cursor_x(const XClient::Image& image, int line_height)
+{
+    int best_x = -1, best_run = 0;
+    for (int x = 0; x < image.width; ++x) {
+        int run = 0;
+        for (int y = 0; y < line_height; ++y) {
+            run = image.at(x, y) == foreground ? run + 1 : 0;
+            if (run > best_run)
+                best_run = run, best_x = x;
+        }
+    }
+    return best_x;
+}
+
+TEST_F(TextEndToEnd, CursorMovesOnByEveryTypedCharacterBlanksIncluded)
+{
+    start({"-noinput", "-fn", "DejaVu Sans Mono:size=11"}, "");
+    int line_height = static_cast<int>(client_->geometry(bar_).height);
+    std::vector<int> seen = {cursor_x(client_->wait_for_image(bar_, [&](const auto& image) {
+        return cursor_x(image, line_height) >= 0;
+    }), line_height)};
+    // A monospaced font: every character, the accented one and the blanks
+    // too, moves the cursor on by the same advance.
+    for (KeySym key : {XK_a, XK_eacute, XK_space, XK_space}) {
+        client_->key(key);
+        XClient::Image image = client_->wait_for_image(
+            bar_, [&](const auto& shown) { return cursor_x(shown, line_height) != seen.back(); });
+        seen.push_back(cursor_x(image, line_height));
+    }
+    int advance = seen[1] - seen[0];
+    EXPECT_GT(advance, 0);
+    EXPECT_EQ(seen, (std::vector<int>{seen[0], seen[0] + advance, seen[0] + 2 * advance,
+                                      seen[0] + 3 * advance, seen[0] + 4 * advance}));
+    stop();
+}
+
+}  // namespace
