@@ -4,6 +4,7 @@
 
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,47 @@ TEST_F(TextEndToEnd, CursorMovesOnByEveryTypedCharacterBlanksIncluded)
     EXPECT_EQ(seen, (std::vector<int>{seen[0], seen[0] + advance, seen[0] + 2 * advance,
                                       seen[0] + 3 * advance, seen[0] + 4 * advance}));
     stop();
+}
+
+// The default font is the core font "fixed", six pixels a character.
+TEST_F(TextEndToEnd, DefaultFontDrawsCharactersNotBytes)
+{
+    auto drawn = [](const XClient::Image& image) {
+        return std::count(image.pixels.begin(), image.pixels.end(), foreground) > 20;
+    };
+    // ASCII looks the same whatever the locale.
+    const std::string ascii = "alpha\nbeta gamma\n~/notes/README.md [x] {y}\n";
+    std::vector<XClient::Image> pictures;
+    for (const char* locale : {"LC_ALL=C", "LC_ALL=C.UTF-8"}) {
+        Process::Options options;
+        options.env = {locale};
+        start({"-l", "3", "-p", "run:"}, ascii, options);
+        pictures.push_back(client_->wait_for_image(bar_, drawn));
+        stop();
+    }
+    EXPECT_TRUE(pictures[0].pixels == pictures[1].pixels);
+
+    // Two lines alike in the same colours, but for the accents: they differ
+    // only in the cells of the two accented letters, the fourth and the
+    // eighth, so the letters after them stand where they belong.
+    start({"-l", "2", "-sb", "#000000", "-sf", "#ffffff"},
+          "cafe naive\ncaf\xc3\xa9 na\xc3\xafve\n");
+    XClient::Image image = client_->wait_for_image(bar_, drawn);
+    stop();
+    const int line = image.height / 3, cell = 6, inset = 13 / 2;
+    std::vector<int> differing;
+    for (int x = 0; x < image.width; ++x)
+        for (int y = 0; y < line; ++y)
+            if (image.at(x, line + y) != image.at(x, 2 * line + y)) {
+                differing.push_back(x);
+                break;
+            }
+    ASSERT_FALSE(differing.empty());
+    std::vector<int> cells;
+    for (int x : differing)
+        if (cells.empty() || cells.back() != (x - inset) / cell)
+            cells.push_back((x - inset) / cell);
+    EXPECT_EQ(cells, (std::vector<int>{3, 7}));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "ravlin/drawing/fail.h"
 #include "ravlin/drawing/font_fallback.h"
 #include "ravlin/drawing/text_fitting.h"
+#include "ravlin/x11/core_text.h"
 
 Surface* open_surface()
 {
@@ -40,6 +41,7 @@ void close_surface(Surface* surface)
     }
     if (font.font_set)
         XFreeFontSet(display, font.font_set);
+    close_core_text(display, surface->core_text);
     if (font.core_font)
         XFreeFont(display, font.core_font);
     if (surface->canvas)
@@ -78,6 +80,7 @@ void load_font(Surface& surface, const char* name)
     if ((font.core_font = XLoadQueryFont(display, name))) {
         font.ascent = font.core_font->ascent;
         font.descent = font.core_font->descent;
+        surface.core_text = open_core_text(display, font.core_font);
     } else {
         int missing_count = 0;
         char* default_string = nullptr;
@@ -203,6 +206,8 @@ int32_t text_extent(const Surface& surface, const char* text, int32_t n)
         XmbTextExtents(font.font_set, text, n, nullptr, &logical);
         return logical.width;
     }
+    if (surface.core_text)
+        return core_text_width(*surface.core_text, text, n);
     return XTextWidth(font.core_font, text, n);
 }
 
@@ -258,6 +263,9 @@ void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorP
             draw_runs(surface, surface.fallback->lay_out(bytes, n), pair.fg_xft, x, y);
     } else if (font.font_set) {
         XmbDrawString(surface.display, surface.canvas, font.font_set, surface.gc, x, y, bytes, n);
+    } else if (surface.core_text) {
+        draw_core_text(surface.display, surface.canvas, surface.gc, *surface.core_text, x, y,
+                       bytes, n);
     } else {
         XSetFont(surface.display, surface.gc, font.core_font->fid);
         XDrawString(surface.display, surface.canvas, surface.gc, x, y, bytes, n);

@@ -9,6 +9,7 @@
 #include "ravlin/drawing/text_measurer.h"
 
 class FontFallback;
+struct CoreText;
 
 // The one font of the program. Exactly one of the three handles is set
 // after load_font.
@@ -33,6 +34,8 @@ struct Surface {
     LoadedFont font;
     // Only with an Xft font: where the characters it lacks are drawn from.
     FontFallback* fallback;
+    // Only with a core font in a multibyte locale: text drawn by character.
+    CoreText* core_text;
 };
 
 // A foreground/background pair; fg_xft is allocated only with an Xft font.

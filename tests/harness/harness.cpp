@@ -325,8 +325,8 @@ std::unique_ptr<Process> start_menu(const XServer& server, const std::vector<std
 {
     std::vector<std::string> argv = {RAVLIN_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
-    options.env.push_back(server.env());
-    options.env.push_back("LC_ALL=C.UTF-8");
+    // Before the caller's own entries, which win (another locale, say).
+    options.env.insert(options.env.begin(), {server.env(), "LC_ALL=C.UTF-8"});
     auto menu = std::make_unique<Process>(argv, options);
     if (options.pipe_stdin) {
         menu->write_stdin(entries);

@@ -98,8 +98,9 @@ private:
     std::string display_name_;
 };
 
-// Starts the menu on server (in C.UTF-8) with args, the entries written to
-// its standard input, which is closed afterwards unless keep_input_open.
+// Starts the menu on server (in C.UTF-8 unless options.env says otherwise)
+// with args, the entries written to its standard input, which is closed
+// afterwards unless keep_input_open.
 std::unique_ptr<Process> start_menu(const XServer& server, const std::vector<std::string>& args,
                                     const std::string& entries, Process::Options options = {},
                                     bool keep_input_open = false);
