@@ -116,4 +116,50 @@ TEST_F(TextEndToEnd, DefaultFontDrawsCharactersNotBytes)
     EXPECT_EQ(cells, (std::vector<int>{3, 7}));
 }
 
+// Ten thousand lines of an emoji and a name, in a font without emoji: each
+// line of the first page shows its emoji in colour, beside the grey name.
+TEST_F(TextEndToEnd, FirstPageOfEmojiShowsEveryOneInColour)
+{
+    std::string entries;
+    for (int i = 0; i < 10000; ++i) {
+        char32_t c = 0x1F600 + static_cast<char32_t>(i % 80);  // the emoticons
+        entries += std::string{'\xf0', static_cast<char>(0x80 | (c >> 12 & 0x3F)),
+                               static_cast<char>(0x80 | (c >> 6 & 0x3F)),
+                               static_cast<char>(0x80 | (c & 0x3F))} +
+                   " face number " + std::to_string(i) + "\n";
+    }
+    start({"-l", "20", "-fn", "DejaVu Sans Mono:pixelsize=14", "-sb", "#000000", "-sf",
+           "#ffffff"},
+          entries);
+    auto coloured = [](uint32_t pixel) {
+        int r = pixel >> 16 & 0xFF, g = pixel >> 8 & 0xFF, b = pixel & 0xFF;
+        return std::max({r, g, b}) - std::min({r, g, b}) > 60;
+    };
+    // Coloured pixels in the first 30 columns of each line.
+    auto colour_per_line = [&](const XClient::Image& image) {
+        int line = image.height / 21;
+        std::vector<int> counts;
+        for (int row = 1; row <= 20; ++row) {
+            int count = 0;
+            for (int y = row * line; y < (row + 1) * line; ++y)
+                for (int x = 0; x < 30; ++x)
+                    count += coloured(image.at(x, y));
+            counts.push_back(count);
+        }
+        return counts;
+    };
+    XClient::Image image = client_->wait_for_image(bar_, [&](const XClient::Image& shown) {
+        std::vector<int> counts = colour_per_line(shown);
+        return std::all_of(counts.begin(), counts.end(), [](int n) { return n > 15; });
+    });
+    std::vector<int> counts = colour_per_line(image);
+    EXPECT_TRUE(std::all_of(counts.begin(), counts.end(), [](int n) { return n > 15; }))
+        << testing::PrintToString(counts);
+    // The names are text in the font's grey and white only.
+    for (int y = image.height / 21; y < image.height; ++y)
+        for (int x = 40; x < image.width; ++x)
+            ASSERT_FALSE(coloured(image.at(x, y))) << x << ", " << y;
+    stop();
+}
+
 }  // namespace
