@@ -22,8 +22,12 @@
 #include "ravlin/drawing/surface.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
+#include "ravlin/x11/input_method.h"
 
 namespace {
+
+constexpr long window_events = ExposureMask | KeyPressMask | VisibilityChangeMask;
+InputMethod input_method;
 
 // The focus window's top-level rectangle, or nothing when the focus gives
 // no usable hint.
@@ -106,7 +110,7 @@ Window create_window(MenuState& m, const MonitorRect& rect, unsigned long backgr
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixel = background;
-    attributes.event_mask = ExposureMask | KeyPressMask | VisibilityChangeMask;
+    attributes.event_mask = window_events;
     Window window = XCreateWindow(
         display, DefaultRootWindow(display), rect.x, rect.y, clamp_window_extent(rect.width),
         clamp_window_extent(rect.height), 0, DefaultDepth(display, screen), CopyFromParent,
@@ -119,11 +123,8 @@ Window create_window(MenuState& m, const MonitorRect& rect, unsigned long backgr
 void create_input_context(MenuState& m)
 {
     // Without an input method keys are still looked up with XLookupString.
-    XIM method = XOpenIM(m.surface->display, nullptr, nullptr, nullptr);
-    if (!method)
-        return;
-    m.input_context = XCreateIC(method, XNInputStyle, XIMPreeditNothing | XIMStatusNothing,
-                                XNClientWindow, m.bar_window, XNFocusWindow, m.bar_window, nullptr);
+    open_input_method(input_method, m.surface->display, m.bar_window, window_events);
+    m.input_context = input_method.context;
 }
 
 void run_event_loop(MenuState& m, const Settings& s)
@@ -139,7 +140,16 @@ void run_event_loop(MenuState& m, const Settings& s)
         }
         if (XNextEvent(display, &event))
             break;
-        if (XFilterEvent(&event, m.bar_window))
+        // Keys come to the grab's root window and are the bar's; anything
+        // else (the input method's own messages) goes to the window named.
+        bool key = event.type == KeyPress || event.type == KeyRelease;
+        bool filtered = XFilterEvent(&event, key ? m.bar_window : None);
+        // The daemon went away: the keys after it go through Xlib's method.
+        if (input_method.lost) {
+            reopen_input_method(input_method, window_events);
+            m.input_context = input_method.context;
+        }
+        if (filtered)
             continue;
         switch (event.type) {
         case KeyPress:
@@ -277,6 +287,7 @@ int run_menu(int argc, char** argv)
     free_color_pair(surface, m.selected_colors);
     free_color_pair(surface, m.shade_colors);
     free_color_pair(surface, m.underline_colors);
+    close_input_method(input_method);
     XDestroyWindow(display, m.bar_window);
     if (s.shade_opacity > 0)
         XDestroyWindow(display, m.shade_window);
