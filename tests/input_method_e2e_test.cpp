@@ -21,6 +21,10 @@ using namespace harness;
 namespace {
 
 const std::string nihao = "\xe4\xbd\xa0\xe5\xa5\xbd";  // 你好
+// 我是中国人我爱北京天安门, the first choice for its pinyin: 36 bytes
+const std::string phrase =
+    "\xe6\x88\x91\xe6\x98\xaf\xe4\xb8\xad\xe5\x9b\xbd\xe4\xba\xba\xe6\x88\x91"
+    "\xe7\x88\xb1\xe5\x8c\x97\xe4\xba\xac\xe5\xa4\xa9\xe5\xae\x89\xe9\x97\xa8";
 
 bool on_path(const std::string& program)
 {
@@ -125,6 +129,14 @@ TEST_F(InputMethodEndToEnd, FcitxCommitsChineseAndAHungOrDeadDaemonLeavesPlainTy
 
     start_menu_with("fcitx");
     EXPECT_EQ(type_and_accept(pinyin), nihao + "\n");
+    // A phrase longer than one lookup's buffer of 32 bytes.
+    start_menu_with("fcitx");
+    std::vector<KeySym> sentence;
+    for (char c : std::string("woshizhongguorenwoaibeijingtiananmen"))
+        sentence.push_back(static_cast<KeySym>(c));
+    sentence.push_back(XK_space);
+    EXPECT_EQ(type_and_accept(sentence), phrase + "\n");
+
     // Stopped, it holds its name but answers nothing.
     fcitx.signal(SIGSTOP);
     start_menu_with("fcitx");

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "ravlin/control/file_completion.h"
 #include "ravlin/control/line_editing.h"
@@ -265,9 +266,19 @@ void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event)
                                                    sizeof key_text, &keysym, &status)
                                  : XLookupString(&event, key_text, sizeof key_text, &keysym,
                                                  nullptr);
+    // An input method commits whole phrases at once, often more than the
+    // buffer holds; Xlib keeps the text for a second lookup with room.
+    std::string phrase;
+    const char* text = key_text;
+    if (status == XBufferOverflow && length > 0) {
+        phrase.resize(static_cast<size_t>(length));
+        length = XmbLookupString(m.input_context, &event, phrase.data(), length, &keysym,
+                                 &status);
+        text = phrase.data();
+    }
     if (status == XBufferOverflow)
         return;
-    switch (dispatch_key(m, s, keysym, event.state, key_text, length)) {
+    switch (dispatch_key(m, s, keysym, event.state, text, length)) {
     case KeyOutcome::redraw:
         render_bar(m, s);
         break;
