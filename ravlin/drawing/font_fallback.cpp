@@ -207,11 +207,26 @@ void FontFallback::rank(Ranking& ranking, bool colour)
     ranking.request = pattern;
     ++rankings_;
     FcResult result;
-    // Trimmed, a font that adds no character to those before it is left
-    // out: the first font with a character is never one of those. Colour
-    // fonts are picked out untrimmed, since a better-ranked font without
-    // colour may cover them.
-    FcFontSet* sorted = FcFontSort(nullptr, pattern, colour ? FcFalse : FcTrue, nullptr, &result);
+    FcFontSet* sorted;
+    if (colour) {
+        // Only the few colour fonts are ranked for emoji.
+        FcFontSet* colour_fonts = FcFontSetCreate();
+        for (FcSetName which : {FcSetSystem, FcSetApplication}) {
+            FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
+            for (int i = 0; fonts && i < fonts->nfont; ++i) {
+                if (is_colour_font(fonts->fonts[i])) {
+                    FcPatternReference(fonts->fonts[i]);
+                    FcFontSetAdd(colour_fonts, fonts->fonts[i]);
+                }
+            }
+        }
+        sorted = FcFontSetSort(nullptr, &colour_fonts, 1, pattern, FcFalse, nullptr, &result);
+        FcFontSetDestroy(colour_fonts);
+    } else {
+        // Untrimmed: trimming merges every font's charset, which costs more
+        // than the walks it would shorten.
+        sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    }
     if (!sorted)
         return;
     FcFontSet* kept = FcFontSetCreate();
