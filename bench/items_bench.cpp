@@ -31,9 +31,9 @@
 #include <string>
 #include <vector>
 
-#include "ravlin/control/menu_state.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/text_measurer.h"
 #include "ravlin/control/settings.h"
-#include "ravlin/drawing/text_measurer.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"

@@ -24,13 +24,14 @@
 #include <string>
 #include <vector>
 
-#include "ravlin/control/menu_state.h"
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/settings.h"
-#include "ravlin/drawing/font_fallback.h"
 #include "ravlin/drawing/page_bounds.h"
 #include "ravlin/drawing/render_bar.h"
 #include "ravlin/drawing/text_fitting.h"
 #include "ravlin/items/filters.h"
+#include "ravlin/x11/font_fallback.h"
+#include "ravlin/x11/surface.h"
 
 namespace {
 
@@ -144,7 +145,8 @@ struct Page {
     std::vector<Entry> entries;
     MenuState m;
     Settings s;
-    SurfaceMeasurer* measurer = nullptr;
+    Surface* surface = nullptr;
+    SurfaceCanvas* canvas = nullptr;
 };
 
 // A 1280-pixel bar with a prompt and 20 list lines, all matched.
@@ -161,14 +163,15 @@ Page& page_with_font(const char* font_name, Script script = Script::latin)
     pages.emplace_back(key, page);
     MenuState& m = page->m;
     Settings& s = page->s;
-    m.surface = open_surface();
-    Surface& surface = *m.surface;
+    page->surface = open_surface();
+    Surface& surface = *page->surface;
     load_font(surface, font_name);
-    page->measurer = new SurfaceMeasurer(surface);
-    m.measurer = page->measurer;
-    m.normal_colors = make_color_pair(surface, "#bbbbbb", "#222222");
-    m.selected_colors = make_color_pair(surface, "#eeeeee", "#005577");
-    m.underline_colors = make_color_pair(surface, "#005577", "#005577");
+    page->canvas = new SurfaceCanvas(surface);
+    m.canvas = page->canvas;
+    m.measurer = page->canvas;
+    m.normal_colors = page->canvas->add_colors(*make_color_pair(surface, "#bbbbbb", "#222222"));
+    m.selected_colors = page->canvas->add_colors(*make_color_pair(surface, "#eeeeee", "#005577"));
+    m.underline_colors = page->canvas->add_colors(*make_color_pair(surface, "#005577", "#005577"));
     s.lines = 20;
     s.prompt = "open:";
     m.line_height = surface.font.height + 2;
@@ -191,12 +194,14 @@ Page& page_with_font(const char* font_name, Script script = Script::latin)
     Display* display = surface.display;
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
-    m.bar_window = XCreateWindow(display, DefaultRootWindow(display), 0, 0,
-                                 static_cast<unsigned>(m.bar_width),
-                                 static_cast<unsigned>(m.bar_height), 0, CopyFromParent,
-                                 InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
-    XMapRaised(display, m.bar_window);
+    Window window = XCreateWindow(display, DefaultRootWindow(display), 0, 0,
+                                  static_cast<unsigned>(m.bar_width),
+                                  static_cast<unsigned>(m.bar_height), 0, CopyFromParent,
+                                  InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapRaised(display, window);
     size_canvas(surface, static_cast<uint32_t>(m.bar_width), static_cast<uint32_t>(m.bar_height));
+    page->canvas->show_on(window, static_cast<uint32_t>(m.bar_width),
+                          static_cast<uint32_t>(m.bar_height));
     XSync(display, False);
     return *page;
 }
@@ -211,38 +216,31 @@ const char* font_of(const benchmark::State& state)
     return state.range(0) == 0 ? xft_font : core_font;
 }
 
-// paint_text_fitted with the walk in place of the search.
-void paint_text_walked(Surface& surface, const char* text, const ColorPair& pair)
-{
-    paint_text_fitted(surface, text, pair, fit_text_length_walk);
-}
-
 // What render_bar does for this page (empty input, no mask), fitting by walk.
 void render_list_walked(MenuState& m, const Settings& s)
 {
-    Surface& surface = *m.surface;
-    surface.x = surface.y = 0;
-    surface.h = m.line_height;
-    paint_rect(surface, 0, 0, static_cast<uint32_t>(m.bar_width),
-               static_cast<uint32_t>(m.bar_height), true, m.normal_colors->bg);
-    surface.w = m.prompt_width;
-    paint_text_walked(surface, s.prompt, *m.selected_colors);
-    paint_rect(surface, 0, surface.h - s.underline_height, static_cast<uint32_t>(surface.w),
-               static_cast<uint32_t>(s.underline_height), true, m.underline_colors->bg);
-    surface.x = surface.w;
-    surface.w = m.bar_width - surface.x;
-    paint_text_walked(surface, m.input, *m.normal_colors);
-    int32_t cursor_x = surface.font.height / 2 + text_advance(surface, m.input, m.cursor);
-    if (cursor_x < surface.w)
-        paint_rect(surface, cursor_x, (surface.h - surface.font.height) / 2 + 1, 1,
-                   static_cast<uint32_t>(surface.font.height - 1), true, m.normal_colors->fg);
+    Canvas& canvas = *m.canvas;
+    int32_t height = canvas.font_height();
+    Rect cell = {0, 0, m.prompt_width, m.line_height};
+    canvas.fill_rect(0, 0, static_cast<uint32_t>(m.bar_width), static_cast<uint32_t>(m.bar_height),
+                     m.normal_colors.bg);
+    paint_text_fitted(canvas, cell, s.prompt, m.selected_colors, fit_text_length_walk);
+    canvas.fill_rect(0, cell.h - s.underline_height, static_cast<uint32_t>(cell.w),
+                     static_cast<uint32_t>(s.underline_height), m.underline_colors.bg);
+    cell.x = cell.w;
+    cell.w = m.bar_width - cell.x;
+    paint_text_fitted(canvas, cell, m.input, m.normal_colors, fit_text_length_walk);
+    int32_t cursor_x = height / 2 + canvas.text_advance(m.input, m.cursor);
+    if (cursor_x < cell.w)
+        canvas.fill_rect(cell.x + cursor_x, (cell.h - height) / 2 + 1, 1,
+                         static_cast<uint32_t>(height - 1), m.normal_colors.fg);
     for (Entry* e = m.page_first; e && e != m.page_next; e = e->after) {
-        surface.y += surface.h;
-        paint_text_walked(surface, e->label,
-                          e == m.selected ? *m.selected_colors : *m.normal_colors);
+        cell.y += cell.h;
+        paint_text_fitted(canvas, cell, e->label,
+                          e == m.selected ? m.selected_colors : m.normal_colors,
+                          fit_text_length_walk);
     }
-    flush_canvas(surface, m.bar_window, static_cast<uint32_t>(m.bar_width),
-                 static_cast<uint32_t>(m.bar_height));
+    canvas.present();
 }
 
 // One redraw, until the server has drawn it.
@@ -251,7 +249,7 @@ void BM_RenderBar(benchmark::State& state)
     Page& page = page_with_font(font_of(state));
     for (auto _ : state) {
         render_bar(page.m, page.s);
-        XSync(page.m.surface->display, False);
+        XSync(page.surface->display, False);
     }
     state.SetLabel(font_of(state));
 }
@@ -262,7 +260,7 @@ void BM_RenderBarWalk(benchmark::State& state)
     Page& page = page_with_font(font_of(state));
     for (auto _ : state) {
         render_list_walked(page.m, page.s);
-        XSync(page.m.surface->display, False);
+        XSync(page.surface->display, False);
     }
     state.SetLabel(font_of(state));
 }
@@ -274,7 +272,7 @@ void BM_FitText(benchmark::State& state)
     Page& page = page_with_font(font_of(state));
     int32_t width = page.m.bar_width - page.m.prompt_width;
     for (auto _ : state)
-        benchmark::DoNotOptimize(fit_text_length(*page.measurer, page.labels[0].c_str(), width));
+        benchmark::DoNotOptimize(fit_text_length(*page.canvas, page.labels[0].c_str(), width));
     state.SetLabel(font_of(state));
 }
 BENCHMARK(BM_FitText)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
@@ -285,7 +283,7 @@ void BM_FitTextWalk(benchmark::State& state)
     int32_t width = page.m.bar_width - page.m.prompt_width;
     for (auto _ : state)
         benchmark::DoNotOptimize(
-            fit_text_length_walk(*page.measurer, page.labels[0].c_str(), width));
+            fit_text_length_walk(*page.canvas, page.labels[0].c_str(), width));
     state.SetLabel(font_of(state));
 }
 BENCHMARK(BM_FitTextWalk)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
@@ -302,7 +300,7 @@ void BM_RenderAgainstPeer(benchmark::State& state)
     auto redraw = [](Page& p) {
         Clock::time_point start = Clock::now();
         render_bar(p.m, p.s);
-        XSync(p.m.surface->display, False);
+        XSync(p.surface->display, False);
         return std::chrono::duration<double>(Clock::now() - start).count();
     };
     double page_time = 0, peer_time = 0;
@@ -337,7 +335,7 @@ void BM_FirstPageAgainstPeer(benchmark::State& state)
     Page& peer = page_with_font(mono_font, Script::names);
     using Clock = std::chrono::steady_clock;
     auto first_layout = [](Page& p) {
-        Surface& surface = *p.m.surface;
+        Surface& surface = *p.surface;
         Clock::time_point start = Clock::now();
         FontFallback fresh(surface.display, surface.font.xft_font, mono_font);
         for (const std::string& label : p.labels)
@@ -371,7 +369,7 @@ void BM_TextExtent(benchmark::State& state)
     const std::string& label = page.labels[0];
     for (auto _ : state)
         benchmark::DoNotOptimize(
-            text_extent(*page.m.surface, label.c_str(), static_cast<int32_t>(label.size())));
+            text_extent(*page.surface, label.c_str(), static_cast<int32_t>(label.size())));
     state.SetLabel(script_names[state.range(0)]);
 }
 BENCHMARK(BM_TextExtent)

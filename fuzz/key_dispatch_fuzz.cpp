@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         load_entries(*m, s, f);
         std::fclose(f);
     }
-    s.match.filter(*m, s);
+    rebuild_matches(*m, s);
     bool clean = true;
     check_invariants(*m, clean);
 

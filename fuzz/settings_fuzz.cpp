@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ravlin/control/settings.h"
+#include "ravlin/x11/resources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "ravlin/drawing/font_fallback.h"
+#include "ravlin/base/utf8.h"
 #include "ravlin/drawing/text_fitting.h"
-#include "ravlin/items/utf8.h"
+#include "ravlin/x11/font_fallback.h"
 #include "surface_fixture.h"
 
 namespace {
@@ -51,7 +51,7 @@ struct Canvas {
     {
         clear();
         drawing.at(left, top, width, height ? height : h);
-        paint_text_fitted(surface, text.c_str(), pair);
+        drawing.fitted(text.c_str(), pair);
         return read();
     }
     // Xft drawing each piece in its font on the loaded font's baseline,
@@ -59,7 +59,7 @@ struct Canvas {
     Pixels direct(const std::vector<std::pair<std::string, const char*>>& pieces)
     {
         clear();
-        paint_rect(surface, left, top, 500, static_cast<uint32_t>(h), true, pair.bg);
+        drawing.fill(left, top, 500, static_cast<uint32_t>(h), pair.bg);
         const LoadedFont& loaded = surface.font;
         int x = left + loaded.height / 2, baseline = top + loaded.ascent + (h - loaded.height) / 2;
         for (const auto& [text, font_name] : pieces) {
@@ -86,7 +86,7 @@ struct Canvas {
     void clear()
     {
         drawing.at(0, 0, 1600, 400);
-        paint_rect(surface, 0, 0, 1600, 400, true, untouched);
+        drawing.fill(0, 0, 1600, 400, untouched);
     }
     Pixels read() { return drawing.read(0, 0, 560, top + h + 10); }
     XftFont* font(const char* name)
@@ -99,7 +99,7 @@ struct Canvas {
 
     surface_fixture::Drawing& drawing;
     Surface& surface;
-    ColorPair& pair;
+    XColorPair& pair;
     const unsigned long untouched;
     const int32_t h;
     std::map<std::string, XftFont*> fonts;
@@ -157,7 +157,7 @@ TEST(FontFallback, TextTheLoadedFontHasIsDrawnAndMeasuredAsXftAlwaysDid)
 TEST(FontFallback, LongMixedLabelIsCutAtACharacterWithItsStopsInside)
 {
     Canvas canvas(mono);
-    SurfaceMeasurer font(canvas.surface);
+    const SurfaceCanvas& font = *canvas.drawing.canvas;
     std::string label;
     for (int i = 0; i < 30; ++i)
         label += chinese + " " + faces + " name ";
@@ -221,8 +221,6 @@ TEST(FontFallback, EachCharacterIsLookedUpOnceAndRedrawsAskNothing)
     EXPECT_EQ(canvas.surface.fallback->searches(), searches);
 }
 
-}  // namespace
-
 // A first page of symbols, emoji and other scripts asks fontconfig to rank
 // the fonts twice at most (once for colour), not once per character, and
 // still takes each character from a font that has it: a colour one for
@@ -255,3 +253,5 @@ TEST(FontFallback, OneRankingServesEveryCharacterOfAFirstPage)
     EXPECT_GT(fallback.searches(), 30);
     EXPECT_EQ(fallback.rankings(), 2);
 }
+
+}  // namespace

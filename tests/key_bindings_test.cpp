@@ -3,6 +3,7 @@
 
 #include "ravlin/control/key_bindings.h"
 
+#include <X11/X.h>
 #include <X11/keysym.h>
 
 #include <cerrno>

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/text_measurer.h"
 #include "ravlin/control/key_bindings.h"
-#include "ravlin/control/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
-#include "ravlin/drawing/text_measurer.h"
 #include "ravlin/items/filters.h"
 
 namespace menu_fixture {
@@ -104,7 +104,7 @@ public:
         compute_page_bounds(m, s);
     }
 
-    KeyOutcome key(KeySym keysym, unsigned int modifiers = 0, const std::string& text = "")
+    KeyOutcome key(KeySymbol keysym, unsigned int modifiers = 0, const std::string& text = "")
     {
         return dispatch_key(m, s, keysym, modifiers, text.data(), static_cast<int32_t>(text.size()));
     }
@@ -112,7 +112,7 @@ public:
     void type(const std::string& text)
     {
         for (char c : text)
-            key(static_cast<KeySym>(static_cast<unsigned char>(c)), 0, std::string(1, c));
+            key(static_cast<KeySymbol>(static_cast<unsigned char>(c)), 0, std::string(1, c));
     }
 
     std::string input() const { return m.input; }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ravlin/control/menu_state.h"
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "ravlin/control/menu_state.h"
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
 #include "ravlin/drawing/render_bar.h"
@@ -39,13 +39,16 @@ constexpr int32_t underline_height = 3;
 class Bar {
 public:
     Bar(const char* font_name, const std::vector<std::string>& labels)
-        : drawing(Drawing::with_font(font_name)), font(*drawing.surface), labels_(labels)
+        : drawing(Drawing::with_font(font_name)), font(*drawing.canvas), labels_(labels)
     {
-        m.surface = drawing.surface;
+        m.canvas = drawing.canvas;
         m.measurer = &font;
-        m.normal_colors = &drawing.pair(normal_fg, normal_bg);
-        m.selected_colors = &drawing.pair(selected_fg, selected_bg);
-        m.underline_colors = &drawing.pair(underline, underline);
+        palette.normal = &drawing.pair(normal_fg, normal_bg);
+        palette.selected = &drawing.pair(selected_fg, selected_bg);
+        palette.underline = &drawing.pair(underline, underline);
+        m.normal_colors = drawing.colors(*palette.normal);
+        m.selected_colors = drawing.colors(*palette.selected);
+        m.underline_colors = drawing.colors(*palette.underline);
         for (std::string& label : labels_)
             entries_.push_back({label.data(), nullptr, nullptr});
         entries_.push_back({nullptr, nullptr, nullptr});
@@ -56,8 +59,8 @@ public:
     }
     ~Bar()
     {
-        if (m.bar_window)
-            XDestroyWindow(drawing.surface->display, m.bar_window);
+        if (window)
+            XDestroyWindow(drawing.surface->display, window);
     }
     Bar(const Bar&) = delete;
     Bar& operator=(const Bar&) = delete;
@@ -117,22 +120,24 @@ public:
     Pixels render()
     {
         Display* display = drawing.surface->display;
-        if (!m.bar_window) {
+        if (!window) {
             XSetWindowAttributes attributes{};
             attributes.override_redirect = True;
             attributes.event_mask = StructureNotifyMask;
-            m.bar_window = XCreateWindow(
+            window = XCreateWindow(
                 display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(m.bar_width),
                 static_cast<unsigned>(m.bar_height), 0, CopyFromParent, InputOutput,
                 CopyFromParent, CWOverrideRedirect | CWEventMask, &attributes);
-            XMapRaised(display, m.bar_window);
+            XMapRaised(display, window);
             XEvent event;
             EXPECT_TRUE(harness::wait_until([&] {
-                return XCheckTypedWindowEvent(display, m.bar_window, MapNotify, &event);
+                return XCheckTypedWindowEvent(display, window, MapNotify, &event);
             }));
         }
+        drawing.canvas->show_on(window, static_cast<uint32_t>(m.bar_width),
+                                static_cast<uint32_t>(m.bar_height));
         render_bar(m, s);
-        return drawing.read(0, 0, m.bar_width, m.bar_height, m.bar_window);
+        return drawing.read(0, 0, m.bar_width, m.bar_height, window);
     }
 
     int32_t padded(const char* text) const { return padded_width(font, text); }
@@ -144,9 +149,16 @@ public:
     int32_t height() const { return font.font_height(); }
 
     Drawing& drawing;
-    SurfaceMeasurer font;
+    const SurfaceCanvas& font;
+    // The colours as X allocated them, for comparing pixels.
+    struct Palette {
+        XColorPair* normal;
+        XColorPair* selected;
+        XColorPair* underline;
+    } palette = {};
     MenuState m;
     Settings s;
+    Window window = None;
 
 private:
     std::vector<std::string> labels_;
@@ -159,28 +171,23 @@ class Scene {
 public:
     explicit Scene(Bar& bar) : bar_(bar)
     {
-        fill(0, 0, bar.m.bar_width, bar.m.bar_height, bar.m.normal_colors->bg);
+        fill(0, 0, bar.m.bar_width, bar.m.bar_height, bar.palette.normal->bg);
     }
     void fill(int32_t x, int32_t y, int32_t w, int32_t h, unsigned long pixel)
     {
-        steps_.push_back([=](Surface& surface) {
-            surface.x = surface.y = 0;
-            paint_rect(surface, x, y, static_cast<uint32_t>(w), static_cast<uint32_t>(h), true,
-                       pixel);
+        steps_.push_back([=](Drawing& drawing) {
+            drawing.at(0, 0, 0, 0);
+            drawing.fill(x, y, static_cast<uint32_t>(w), static_cast<uint32_t>(h), pixel);
         });
     }
     // A text shown whole (or the given fitted copy) in its rectangle.
-    void text(int32_t x, int32_t y, int32_t w, const std::string& shown, const ColorPair* pair)
+    void text(int32_t x, int32_t y, int32_t w, const std::string& shown, const XColorPair* pair)
     {
         int32_t h = bar_.m.line_height;
-        steps_.push_back([=](Surface& surface) {
-            surface.x = x;
-            surface.y = y;
-            surface.w = w;
-            surface.h = h;
-            paint_rect(surface, 0, 0, static_cast<uint32_t>(w), static_cast<uint32_t>(h), true,
-                       pair->bg);
-            paint_text_run(surface, shown.data(), static_cast<int32_t>(shown.size()), *pair);
+        steps_.push_back([=](Drawing& drawing) {
+            drawing.at(x, y, w, h);
+            drawing.fill(0, 0, static_cast<uint32_t>(w), static_cast<uint32_t>(h), pair->bg);
+            drawing.run(shown.data(), static_cast<int32_t>(shown.size()), *pair);
         });
     }
     // The cursor bar at x within a field starting at field_x.
@@ -188,7 +195,7 @@ public:
     {
         int32_t height = bar_.height();
         fill(field_x + x, (bar_.m.line_height - height) / 2 + 1, 1, height - 1,
-             bar_.m.normal_colors->fg);
+             bar_.palette.normal->fg);
     }
     // Entries of a row from x on, the selected one underlined.
     void row(int32_t x, const std::vector<std::string>& labels, const std::string& selected)
@@ -196,31 +203,30 @@ public:
         for (const std::string& label : labels) {
             int32_t w = bar_.padded(label.c_str());
             bool is_selected = label == selected;
-            text(x, 0, w, label, is_selected ? bar_.m.selected_colors : bar_.m.normal_colors);
+            text(x, 0, w, label, is_selected ? bar_.palette.selected : bar_.palette.normal);
             if (is_selected)
                 fill(x, bar_.m.line_height - underline_height, w, underline_height,
-                     bar_.m.underline_colors->bg);
+                     bar_.palette.underline->bg);
             x += w;
         }
     }
     void prompt(const std::string& text_shown)
     {
-        text(0, 0, bar_.m.prompt_width, text_shown, bar_.m.selected_colors);
+        text(0, 0, bar_.m.prompt_width, text_shown, bar_.palette.selected);
         fill(0, bar_.m.line_height - underline_height, bar_.m.prompt_width, underline_height,
-             bar_.m.underline_colors->bg);
+             bar_.palette.underline->bg);
     }
 
     Pixels picture()
     {
-        Surface& surface = *bar_.drawing.surface;
         for (auto& step : steps_)
-            step(surface);
+            step(bar_.drawing);
         return bar_.drawing.read(0, 0, bar_.m.bar_width, bar_.m.bar_height);
     }
 
 private:
     Bar& bar_;
-    std::vector<std::function<void(Surface&)>> steps_;
+    std::vector<std::function<void(Drawing&)>> steps_;
 };
 
 // Compares whole pictures and names the first pixel that differs.
@@ -278,27 +284,27 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
         Pixels first = bar.render();
         Scene scene(bar);
         scene.prompt("run:");
-        scene.text(pw, 0, iw, "ap", m.normal_colors);
+        scene.text(pw, 0, iw, "ap", bar.palette.normal);
         scene.cursor(pw, bar.height() / 2 + bar.advance("a"));
         scene.row(pw + iw + left, bar.page(), "apple");
-        scene.text(m.bar_width - right, 0, right, ">", m.normal_colors);
+        scene.text(m.bar_width - right, 0, right, ">", bar.palette.normal);
         EXPECT_TRUE(same_picture(first, scene.picture()));
 
-        EXPECT_EQ(first.at(0, 0), m.selected_colors->bg);
+        EXPECT_EQ(first.at(0, 0), bar.palette.selected->bg);
         EXPECT_TRUE(all_of(first, 0, lh - underline_height, pw, underline_height,
-                           m.underline_colors->bg));
-        EXPECT_TRUE(all_of(first, pw - 1, 0, 1, lh - underline_height, m.selected_colors->bg));
-        EXPECT_EQ(first.at(pw, lh - 1), m.normal_colors->bg);
+                           bar.palette.underline->bg));
+        EXPECT_TRUE(all_of(first, pw - 1, 0, 1, lh - underline_height, bar.palette.selected->bg));
+        EXPECT_EQ(first.at(pw, lh - 1), bar.palette.normal->bg);
         int32_t cursor_x = pw + bar.height() / 2 + bar.advance("a");
         EXPECT_TRUE(all_of(first, cursor_x, (lh - bar.height()) / 2 + 1, 1, bar.height() - 1,
-                           m.normal_colors->fg));
-        EXPECT_TRUE(all_of(first, pw + iw, 0, left, lh, m.normal_colors->bg));
+                           bar.palette.normal->fg));
+        EXPECT_TRUE(all_of(first, pw + iw, 0, left, lh, bar.palette.normal->bg));
         int32_t apple_x = pw + iw + left, apple_w = bar.padded("apple");
-        EXPECT_TRUE(all_of(first, apple_x, 0, 1, lh - underline_height, m.selected_colors->bg));
+        EXPECT_TRUE(all_of(first, apple_x, 0, 1, lh - underline_height, bar.palette.selected->bg));
         EXPECT_TRUE(all_of(first, apple_x, lh - underline_height, apple_w, underline_height,
-                           m.underline_colors->bg));
-        EXPECT_EQ(first.at(apple_x + apple_w, lh - 1), m.normal_colors->bg);
-        EXPECT_TRUE(any_of(first, m.bar_width - right, 0, right, lh, m.normal_colors->fg));
+                           bar.palette.underline->bg));
+        EXPECT_EQ(first.at(apple_x + apple_w, lh - 1), bar.palette.normal->bg);
+        EXPECT_TRUE(any_of(first, m.bar_width - right, 0, right, lh, bar.palette.normal->fg));
 
         // A later page with the selection inside it: both arrows.
         bar.next_page();
@@ -308,13 +314,13 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
         Pixels second = bar.render();
         Scene later(bar);
         later.prompt("run:");
-        later.text(pw, 0, iw, "ap", m.normal_colors);
+        later.text(pw, 0, iw, "ap", bar.palette.normal);
         later.cursor(pw, bar.height() / 2 + bar.advance("a"));
-        later.text(pw + iw, 0, left, "<", m.normal_colors);
+        later.text(pw + iw, 0, left, "<", bar.palette.normal);
         later.row(pw + iw + left, second_page, second_page[1]);
-        later.text(m.bar_width - right, 0, right, ">", m.normal_colors);
+        later.text(m.bar_width - right, 0, right, ">", bar.palette.normal);
         EXPECT_TRUE(same_picture(second, later.picture()));
-        EXPECT_TRUE(any_of(second, pw + iw, 0, left, lh, m.normal_colors->fg));
+        EXPECT_TRUE(any_of(second, pw + iw, 0, left, lh, bar.palette.normal->fg));
 
         // The last page: "<" but no ">".
         while (bar.m.page_next)
@@ -323,12 +329,12 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
         Pixels last = bar.render();
         Scene end(bar);
         end.prompt("run:");
-        end.text(pw, 0, iw, "ap", m.normal_colors);
+        end.text(pw, 0, iw, "ap", bar.palette.normal);
         end.cursor(pw, bar.height() / 2 + bar.advance("a"));
-        end.text(pw + iw, 0, left, "<", m.normal_colors);
+        end.text(pw + iw, 0, left, "<", bar.palette.normal);
         end.row(pw + iw + left, bar.page(), bar.page()[0]);
         EXPECT_TRUE(same_picture(last, end.picture()));
-        EXPECT_TRUE(all_of(last, m.bar_width - right, 0, right, lh, m.normal_colors->bg));
+        EXPECT_TRUE(all_of(last, m.bar_width - right, 0, right, lh, bar.palette.normal->bg));
     }
 }
 
@@ -344,11 +350,11 @@ TEST(RenderBar, WithoutMatchesTheFieldReachesTheEdgeAndNoArrowsShow)
             bar.match({});
             Pixels picture = bar.render();
             Scene scene(bar);
-            scene.text(0, 0, bar.m.bar_width, "zzz", bar.m.normal_colors);
+            scene.text(0, 0, bar.m.bar_width, "zzz", bar.palette.normal);
             scene.cursor(0, bar.height() / 2 + bar.advance("zzz"));
             EXPECT_TRUE(same_picture(picture, scene.picture()));
             EXPECT_TRUE(all_of(picture, 0, bar.m.line_height, bar.m.bar_width,
-                               bar.m.bar_height - bar.m.line_height, bar.m.normal_colors->bg));
+                               bar.m.bar_height - bar.m.line_height, bar.palette.normal->bg));
         }
     }
 }
@@ -371,10 +377,10 @@ TEST(RenderBar, MaskedInputShowsOneAsteriskPerCharacterBeforeTheCursor)
             const MenuState& m = bar.m;
             Scene scene(bar);
             scene.prompt("pin");
-            scene.text(m.prompt_width, 0, m.input_width, stars, m.normal_colors);
+            scene.text(m.prompt_width, 0, m.input_width, stars, bar.palette.normal);
             scene.cursor(m.prompt_width, bar.height() / 2 + bar.advance(stars));
             scene.row(m.prompt_width + m.input_width + bar.padded("<"), bar.page(), "apple");
-            scene.text(m.bar_width - bar.padded(">"), 0, bar.padded(">"), ">", m.normal_colors);
+            scene.text(m.bar_width - bar.padded(">"), 0, bar.padded(">"), ">", bar.palette.normal);
             EXPECT_TRUE(same_picture(picture, scene.picture()));
         }
     }
@@ -395,10 +401,10 @@ TEST(RenderBar, CursorBarOnlyInsideTheField)
             Pixels picture = bar.render();
             // At x == field width the bar would be the first column of the
             // blank "<" slot.
-            EXPECT_EQ(picture.at(cursor_x, bar.m.line_height / 2) == bar.m.normal_colors->fg,
+            EXPECT_EQ(picture.at(cursor_x, bar.m.line_height / 2) == bar.palette.normal->fg,
                       cursor_x < field)
                 << "field " << field;
-            EXPECT_EQ(picture.at(field, bar.m.line_height / 2), bar.m.normal_colors->bg);
+            EXPECT_EQ(picture.at(field, bar.m.line_height / 2), bar.palette.normal->bg);
         }
     }
 }
@@ -415,8 +421,8 @@ TEST(RenderBar, CursorFollowsTheAdvanceOfXftText)
     ASSERT_NE(box.width, box.xOff);  // the trailing blank adds advance, not box
     Pixels picture = bar.render();
     int32_t y = bar.m.line_height / 2, inset = bar.height() / 2;
-    EXPECT_EQ(picture.at(inset + box.xOff, y), bar.m.normal_colors->fg);
-    EXPECT_EQ(picture.at(inset + box.width, y), bar.m.normal_colors->bg);
+    EXPECT_EQ(picture.at(inset + box.xOff, y), bar.palette.normal->fg);
+    EXPECT_EQ(picture.at(inset + box.width, y), bar.palette.normal->bg);
 }
 
 TEST(RenderBar, QuietModeWithEmptyInputShowsOnlyPromptAndField)
@@ -436,7 +442,7 @@ TEST(RenderBar, QuietModeWithEmptyInputShowsOnlyPromptAndField)
             int32_t field = lines ? m.bar_width - m.prompt_width : m.input_width;
             Scene scene(bar);
             scene.prompt("go");
-            scene.text(m.prompt_width, 0, field, "", m.normal_colors);
+            scene.text(m.prompt_width, 0, field, "", bar.palette.normal);
             scene.cursor(m.prompt_width, bar.height() / 2);
             EXPECT_TRUE(same_picture(picture, scene.picture()));
 
@@ -445,7 +451,7 @@ TEST(RenderBar, QuietModeWithEmptyInputShowsOnlyPromptAndField)
             Pixels typed = bar.render();
             EXPECT_TRUE(any_of(typed, m.prompt_width + m.input_width, 0,
                                m.bar_width - m.prompt_width - m.input_width, m.bar_height,
-                               m.selected_colors->bg));
+                               bar.palette.selected->bg));
         }
     }
 }
@@ -470,7 +476,7 @@ TEST(RenderBar, ListShowsWholePagesIndentedByThePrompt)
             Pixels picture = bar.render();
             Scene scene(bar);
             scene.prompt("pick a fruit:");
-            scene.text(pw, 0, w, "", m.normal_colors);
+            scene.text(pw, 0, w, "", bar.palette.normal);
             scene.cursor(pw, bar.height() / 2);
             for (size_t i = 0; i < page.size(); ++i) {
                 const std::string& label = page[i];
@@ -479,19 +485,19 @@ TEST(RenderBar, ListShowsWholePagesIndentedByThePrompt)
                 std::string shown = stops < n ? label.substr(0, static_cast<size_t>(stops)) + "..."
                                               : label.substr(0, static_cast<size_t>(n));
                 scene.text(pw, lh * static_cast<int32_t>(i + 1), w, shown,
-                           label == selected ? m.selected_colors : m.normal_colors);
+                           label == selected ? bar.palette.selected : bar.palette.normal);
             }
             EXPECT_TRUE(same_picture(picture, scene.picture()));
             // Indented: the prompt's columns stay blank below the first line.
-            EXPECT_TRUE(all_of(picture, 0, lh, pw, m.bar_height - lh, m.normal_colors->bg));
+            EXPECT_TRUE(all_of(picture, 0, lh, pw, m.bar_height - lh, bar.palette.normal->bg));
             // No underline anywhere below the first line, no arrows.
             EXPECT_FALSE(any_of(picture, 0, lh, m.bar_width, m.bar_height - lh,
-                                m.underline_colors->bg));
+                                bar.palette.underline->bg));
         };
 
         bar.m.selected = bar.entry(1);
         expect_page({"apple", "banana", "cherry"}, "banana");
-        EXPECT_TRUE(all_of(bar.render(), pw, 2 * lh, w, 1, m.selected_colors->bg));
+        EXPECT_TRUE(all_of(bar.render(), pw, 2 * lh, w, 1, bar.palette.selected->bg));
         bar.next_page();
         bar.m.selected = bar.entry(4);
         expect_page({"damson", labels[4], "fig"}, labels[4]);
@@ -520,10 +526,10 @@ TEST(RenderBar, RowWithoutRoomShowsNoEntriesAndNoUnderline)
         // Right of the prompt only the empty field's cursor bar shows.
         int32_t cursor_x = m.prompt_width + bar.height() / 2;
         EXPECT_TRUE(all_of(picture, m.prompt_width, 0, cursor_x - m.prompt_width,
-                           m.line_height, m.normal_colors->bg));
-        EXPECT_TRUE(any_of(picture, cursor_x, 0, 1, m.line_height, m.normal_colors->fg));
+                           m.line_height, bar.palette.normal->bg));
+        EXPECT_TRUE(any_of(picture, cursor_x, 0, 1, m.line_height, bar.palette.normal->fg));
         EXPECT_TRUE(all_of(picture, cursor_x + 1, 0, m.bar_width - cursor_x - 1, m.line_height,
-                           m.normal_colors->bg));
+                           bar.palette.normal->bg));
     }
 }
 

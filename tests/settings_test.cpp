@@ -13,6 +13,7 @@
 #include "ravlin/control/settings.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/filters.h"
+#include "ravlin/x11/resources.h"
 
 namespace {
 

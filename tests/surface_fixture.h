@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "harness/harness.h"
-#include "ravlin/drawing/surface.h"
+#include "ravlin/drawing/text_fitting.h"
+#include "ravlin/x11/surface.h"
 
 namespace surface_fixture {
 
@@ -61,27 +62,43 @@ public:
     {
         for (auto& [colors, pair] : pairs_)
             free_color_pair(*surface, pair);
+        delete canvas;
         close_surface(surface);
     }
     Drawing(const Drawing&) = delete;
     Drawing& operator=(const Drawing&) = delete;
 
-    ColorPair& pair(const char* fg, const char* bg)
+    // A pair as X allocated it: its pixels are what the pictures hold.
+    XColorPair& pair(const char* fg, const char* bg)
     {
-        ColorPair*& pair = pairs_[std::string(fg) + "/" + bg];
-        if (!pair)
+        XColorPair*& pair = pairs_[std::string(fg) + "/" + bg];
+        if (!pair) {
             pair = make_color_pair(*surface, fg, bg);
+            colors_[pair] = canvas->add_colors(*pair);
+        }
         return *pair;
     }
+    // The same pair as the canvas knows it.
+    ColorPair colors(const XColorPair& pair) { return colors_.at(&pair); }
     unsigned long pixel(const char* name) { return alloc_pixel(*surface, name); }
 
-    // Points the current rectangle somewhere.
-    void at(int32_t x, int32_t y, int32_t w, int32_t h)
+    // Points the current cell somewhere.
+    void at(int32_t x, int32_t y, int32_t w, int32_t h) { cell = {x, y, w, h}; }
+    // Fills a rectangle given from the current cell's corner.
+    void fill(int32_t x, int32_t y, uint32_t w, uint32_t h, unsigned long pixel)
     {
-        surface->x = x;
-        surface->y = y;
-        surface->w = w;
-        surface->h = h;
+        XSetForeground(surface->display, surface->gc, pixel);
+        XFillRectangle(surface->display, surface->canvas, surface->gc, cell.x + x, cell.y + y, w,
+                       h);
+    }
+    // paint_text_fitted and paint_text_run in the current cell.
+    void fitted(const char* text, const XColorPair& pair, FitRule fit = fit_text_length)
+    {
+        paint_text_fitted(*canvas, cell, text, colors(pair), fit);
+    }
+    void run(const char* bytes, int32_t n, const XColorPair& pair)
+    {
+        paint_text_run(*canvas, cell, bytes, n, colors(pair));
     }
 
     // Pixels of a drawable (the canvas unless given), after the server has
@@ -105,6 +122,8 @@ public:
     }
 
     Surface* surface = nullptr;
+    SurfaceCanvas* canvas = nullptr;
+    Rect cell = {0, 0, 1600, 400};
 
 private:
     explicit Drawing(const char* font_name)
@@ -114,8 +133,10 @@ private:
         surface = open_surface();
         load_font(*surface, font_name);
         size_canvas(*surface, 1600, 400);
+        canvas = new SurfaceCanvas(*surface);
     }
-    std::map<std::string, ColorPair*> pairs_;
+    std::map<std::string, XColorPair*> pairs_;
+    std::map<const XColorPair*, ColorPair> colors_;
 };
 
 }  // namespace surface_fixture

@@ -231,7 +231,7 @@ void expect_search_equals_walk_on(const char* font_name, unsigned seed)
     const LoadedFont& loaded = drawing.surface->font;
     ASSERT_EQ(loaded.core_font != nullptr, font_name == surface_fixture::core_font);
     ASSERT_EQ(loaded.font_set != nullptr, font_name == surface_fixture::font_set);
-    SurfaceMeasurer font(*drawing.surface);
+    const SurfaceCanvas& font = *drawing.canvas;
     int32_t inset = font.font_height() / 2;
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> short_length(0, 120), long_length(300, 700);
@@ -274,9 +274,8 @@ TEST(TextFitting, CanvasShowsTheFittedCopyOnItsBackground)
                                   surface_fixture::xft_smooth_font}) {
         SCOPED_TRACE(font_name);
         surface_fixture::Drawing& drawing = surface_fixture::Drawing::with_font(font_name);
-        Surface& surface = *drawing.surface;
-        SurfaceMeasurer font(surface);
-        ColorPair& pair = drawing.pair("#ffff00", "#0000c0");
+        const SurfaceCanvas& font = *drawing.canvas;
+        XColorPair& pair = drawing.pair("#ffff00", "#0000c0");
         unsigned long untouched = drawing.pixel("#102030");
         const int32_t h = font.font_height() + 4;
         const std::string accents = "d\xc3\xa9j\xc3\xa0 vu \xc3\xa9t\xc3\xa9";
@@ -287,25 +286,23 @@ TEST(TextFitting, CanvasShowsTheFittedCopyOnItsBackground)
                 std::string expected = drawn(font, text, width);
                 SCOPED_TRACE("'" + text + "' in " + std::to_string(width) + " shows '" +
                              expected + "'");
-                paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+                drawing.fill(-drawing.cell.x, -drawing.cell.y, 600, 200, untouched);
                 drawing.at(20, 10, width, h);
-                paint_text_fitted(surface, text.c_str(), pair);
+                drawing.fitted(text.c_str(), pair);
                 surface_fixture::Pixels actual = drawing.read(0, 0, 300, 60);
 
-                paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+                drawing.fill(-drawing.cell.x, -drawing.cell.y, 600, 200, untouched);
                 drawing.at(20, 10, width, h);
-                paint_rect(surface, 0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(h),
-                           true, pair.bg);
-                paint_text_run(surface, expected.data(), static_cast<int32_t>(expected.size()),
-                               pair);
+                drawing.fill(0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(h), pair.bg);
+                drawing.run(expected.data(), static_cast<int32_t>(expected.size()), pair);
                 EXPECT_TRUE(actual == drawing.read(0, 0, 300, 60));
                 EXPECT_EQ(actual.at(20, 10), pair.bg);
             }
         }
         // Narrower than half the font height: not even the background.
-        paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+        drawing.fill(-drawing.cell.x, -drawing.cell.y, 600, 200, untouched);
         drawing.at(20, 10, font.font_height() / 2 - 1, h);
-        paint_text_fitted(surface, "", pair);
+        drawing.fitted("", pair);
         surface_fixture::Pixels after = drawing.read(0, 0, 60, 40);
         for (unsigned long value : after.values)
             ASSERT_EQ(value, untouched);
@@ -322,7 +319,7 @@ TEST(TextFitting, TextSitsHalfAFontHeightInOnItsBaseline)
         surface_fixture::Drawing& drawing = surface_fixture::Drawing::with_font(font_name);
         Surface& surface = *drawing.surface;
         const LoadedFont& font = surface.font;
-        ColorPair& pair = drawing.pair("#ffff00", "#0000c0");
+        XColorPair& pair = drawing.pair("#ffff00", "#0000c0");
         unsigned long untouched = drawing.pixel("#102030");
         for (int32_t h : {font.height + 2, font.height, font.height - 1}) {
             SCOPED_TRACE("h " + std::to_string(h));
@@ -332,14 +329,14 @@ TEST(TextFitting, TextSitsHalfAFontHeightInOnItsBaseline)
             } else if (h == font.height - 1) {
                 ASSERT_EQ(baseline, 10 + font.ascent);
             }
-            paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+            drawing.fill(-drawing.cell.x, -drawing.cell.y, 600, 200, untouched);
             drawing.at(20, 10, 100, h);
-            paint_text_fitted(surface, "Hg|", pair);
+            drawing.fitted("Hg|", pair);
             surface_fixture::Pixels actual = drawing.read(0, 0, 200, 60);
 
-            paint_rect(surface, -surface.x, -surface.y, 600, 200, true, untouched);
+            drawing.fill(-drawing.cell.x, -drawing.cell.y, 600, 200, untouched);
             drawing.at(0, 0, 600, 200);
-            paint_rect(surface, 20, 10, 100, static_cast<uint32_t>(h), true, pair.bg);
+            drawing.fill(20, 10, 100, static_cast<uint32_t>(h), pair.bg);
             int x = 20 + font.height / 2;
             if (font.xft_font) {
                 XftDrawStringUtf8(surface.xft_draw, &pair.fg_xft, font.xft_font, x, baseline,

@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/utf8.h"
 #include "ravlin/items/write_all.h"
 
 namespace {

@@ -1,18 +1,15 @@
 #include "ravlin/control/key_bindings.h"
 
-#include <X11/Xatom.h>
-#include <X11/Xutil.h>
 #include <X11/keysym.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
+#include "ravlin/base/menu_state.h"
 #include "ravlin/control/file_completion.h"
 #include "ravlin/control/line_editing.h"
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/paste.h"
+#include "ravlin/control/platform.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
 #include "ravlin/drawing/render_bar.h"
@@ -23,15 +20,15 @@ namespace {
 // A chord either stands for another key, or has done its work and goes on
 // as the key itself, or ends the key press with an outcome of its own.
 struct Chord {
-    KeySym keysym;
+    KeySymbol keysym;
     bool dropped;
     KeyOutcome outcome;
 };
 
-constexpr Chord as_key(KeySym keysym) { return {keysym, false, KeyOutcome::redraw}; }
-constexpr Chord stop(KeyOutcome outcome) { return {NoSymbol, true, outcome}; }
+constexpr Chord as_key(KeySymbol keysym) { return {keysym, false, KeyOutcome::redraw}; }
+constexpr Chord stop(KeyOutcome outcome) { return {0, true, outcome}; }
 
-Chord fold_control(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers)
+Chord fold_control(MenuState& m, const Settings& s, KeySymbol keysym, unsigned int modifiers)
 {
     switch (keysym) {
     case XK_a: return as_key(XK_Home);
@@ -56,13 +53,13 @@ Chord fold_control(MenuState& m, const Settings& s, KeySym keysym, unsigned int 
     case XK_w: delete_word(m, s); return as_key(keysym);
     case XK_y:
     case XK_Y:
-        return stop((modifiers & ShiftMask) ? KeyOutcome::paste_clipboard
+        return stop((modifiers & key_shift) ? KeyOutcome::paste_clipboard
                                             : KeyOutcome::paste_primary);
     default: return stop(KeyOutcome::none);
     }
 }
 
-Chord fold_mod1(KeySym keysym)
+Chord fold_mod1(KeySymbol keysym)
 {
     switch (keysym) {
     case XK_g: return as_key(XK_Home);
@@ -89,7 +86,7 @@ void print_line(MenuState& m, const char* text)
 KeyOutcome accept(MenuState& m, const Settings& s, unsigned int modifiers)
 {
     const char* chosen = nullptr;
-    if ((modifiers & ShiftMask) || !m.selected) {
+    if ((modifiers & key_shift) || !m.selected) {
         print_line(m, chosen = m.input);
     } else if (s.print_all) {
         // From the selection to the end, then round from the head.
@@ -208,11 +205,11 @@ KeyOutcome redraw_if(bool changed)
 
 }  // namespace
 
-KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers,
+KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySymbol keysym, unsigned int modifiers,
                         const char* key_text, int32_t key_text_length)
 {
-    if (modifiers & (ControlMask | Mod1Mask)) {
-        Chord chord = (modifiers & ControlMask) ? fold_control(m, s, keysym, modifiers)
+    if (modifiers & (key_control | key_mod1)) {
+        Chord chord = (modifiers & key_control) ? fold_control(m, s, keysym, modifiers)
                                                 : fold_mod1(keysym);
         if (chord.dropped)
             return chord.outcome;
@@ -257,43 +254,23 @@ void flush_output(MenuState& m)
         m.output_errno = EIO;
 }
 
-void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event)
+void handle_key(MenuState& m, const Settings& s, const KeyEvent& key)
 {
-    char key_text[32];
-    KeySym keysym = NoSymbol;
-    Status status = 0;
-    int length = m.input_context ? XmbLookupString(m.input_context, &event, key_text,
-                                                   sizeof key_text, &keysym, &status)
-                                 : XLookupString(&event, key_text, sizeof key_text, &keysym,
-                                                 nullptr);
-    // An input method commits whole phrases at once, often more than the
-    // buffer holds; Xlib keeps the text for a second lookup with room.
-    std::string phrase;
-    const char* text = key_text;
-    if (status == XBufferOverflow && length > 0) {
-        phrase.resize(static_cast<size_t>(length));
-        length = XmbLookupString(m.input_context, &event, phrase.data(), length, &keysym,
-                                 &status);
-        text = phrase.data();
-    }
-    if (status == XBufferOverflow)
-        return;
-    switch (dispatch_key(m, s, keysym, event.state, text, length)) {
+    switch (dispatch_key(m, s, key.symbol, key.modifiers, key.text, key.text_length)) {
     case KeyOutcome::redraw:
         render_bar(m, s);
         break;
     case KeyOutcome::none:
-        break;
     case KeyOutcome::finished:
         break;
     case KeyOutcome::complete_file_name:
         start_file_completion(m);
         break;
     case KeyOutcome::paste_primary:
-        request_paste(m, XA_PRIMARY);
+        m.platform->request_paste(m, Selection::primary);
         break;
     case KeyOutcome::paste_clipboard:
-        request_paste(m, m.clipboard_atom);
+        m.platform->request_paste(m, Selection::clipboard);
         break;
     }
 }

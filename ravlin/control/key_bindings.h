@@ -1,8 +1,8 @@
 #pragma once
 
-#include <X11/Xlib.h>
-
 #include <cstdint>
+
+#include "ravlin/control/key_event.h"
 
 struct MenuState;
 struct Settings;
@@ -12,8 +12,8 @@ enum class KeyOutcome {
     redraw,           // state may have changed: render_bar
     none,             // nothing changed: no redraw
     finished,         // accepted or cancelled: no redraw, the loop ends
-    paste_primary,    // request_paste of PRIMARY, no redraw
-    paste_clipboard,  // request_paste of CLIPBOARD, no redraw
+    paste_primary,    // request the PRIMARY selection, no redraw
+    paste_clipboard,  // request the CLIPBOARD selection, no redraw
     complete_file_name,  // start_file_completion; the redraw follows its end
 };
 
@@ -21,13 +21,13 @@ enum class KeyOutcome {
 // editing calls, accept (printing to MenuState::output and flushing it, then
 // save_history when the result was written) and cancel. modifiers is the state field of the key event; key_text holds
 // key_text_length bytes and need not be NUL-terminated.
-KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySym keysym, unsigned int modifiers,
+KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySymbol keysym, unsigned int modifiers,
                         const char* key_text, int32_t key_text_length);
 
 // Pushes the accepted result out of MenuState::output and records the
 // error in output_errno when it (or an earlier write) failed.
 void flush_output(MenuState& m);
 
-// Looks the key up through the input context (or without one) and acts on
-// dispatch_key: redraw, paste request or file name completion.
-void handle_key_press(MenuState& m, const Settings& s, XKeyEvent& event);
+// dispatch_key, then what its outcome asks for: a redraw, a paste request
+// to the platform, or a file name completion.
+void handle_key(MenuState& m, const Settings& s, const KeyEvent& key);

@@ -3,9 +3,10 @@
 #include <cctype>
 #include <cstring>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
+#include "ravlin/base/utf8.h"
+#include "ravlin/drawing/page_bounds.h"
 
 namespace {
 
@@ -35,6 +36,12 @@ int32_t char_boundary(const MenuState& m, int step)
     return n;
 }
 
+void rebuild_matches(MenuState& m, const Settings& s)
+{
+    s.match.filter(m, s);
+    compute_page_bounds(m, s);
+}
+
 void splice_input(MenuState& m, const Settings& s, const char* bytes, int32_t n)
 {
     if (static_cast<int64_t>(std::strlen(m.input)) + n > input_size - 1)
@@ -46,7 +53,7 @@ void splice_input(MenuState& m, const Settings& s, const char* bytes, int32_t n)
     if (n > 0 && bytes)
         std::memcpy(m.input + m.cursor, bytes, static_cast<size_t>(n));
     m.cursor += n;
-    s.match.filter(m, s);
+    rebuild_matches(m, s);
 }
 
 void type_text(MenuState& m, const Settings& s, const char* key_text, int32_t key_text_length)
@@ -80,7 +87,7 @@ bool delete_at_cursor(MenuState& m, const Settings& s)
 void delete_to_end(MenuState& m, const Settings& s)
 {
     m.input[m.cursor] = '\0';
-    s.match.filter(m, s);
+    rebuild_matches(m, s);
 }
 
 void delete_to_start(MenuState& m, const Settings& s)
@@ -107,7 +114,7 @@ bool cycle_completion(MenuState& m, const Settings& s, Direction direction)
             // Past either end of the list: the typed text comes back.
             copy_text(m.input, m.saved_input);
             m.cursor = input_length(m);
-            s.match.filter(m, s);
+            rebuild_matches(m, s);
             return true;
         }
         m.selected = candidate;

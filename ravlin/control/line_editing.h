@@ -7,7 +7,11 @@ struct Settings;
 
 // The input line lives in MenuState (input, cursor, saved_input). All
 // changes of its text go through splice_input, which keeps it at most 1023
-// bytes and rebuilds the match list through the filter slot.
+// bytes and rebuilds the match list (rebuild_matches).
+
+// Runs the filter slot over the input and splits its matches into pages
+// from the first one.
+void rebuild_matches(MenuState& m, const Settings& s);
 
 // Index of the next character start from the cursor, stepping +1 or -1.
 // Callers step back only when the cursor is above 0 and forward only when

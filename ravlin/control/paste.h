@@ -1,16 +1,14 @@
 #pragma once
 
-#include <X11/Xlib.h>
+#include <cstddef>
 
 struct MenuState;
 struct Settings;
 
-// A paste is in flight from request_paste until its SelectionNotify; nothing
-// records it, and several may be outstanding.
+// A paste is asked of the platform (Platform::request_paste) and arrives
+// here when the selection's owner has answered; nothing records it in
+// between, and several may be outstanding.
 
-// Asks the owner of selection (PRIMARY or CLIPBOARD) for its text as
-// UTF8_STRING, delivered to the bar window.
-void request_paste(MenuState& m, Atom selection);
-// Inserts the first line of the converted text at the cursor and redraws;
-// a refused conversion or a failed read inserts nothing.
-void handle_selection_notify(MenuState& m, const Settings& s, const XSelectionEvent& event);
+// Inserts the first line of the n bytes of text at the cursor (a line that
+// would not fit is dropped whole) and redraws.
+void receive_paste(MenuState& m, const Settings& s, const char* text, size_t n);

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "ravlin/base/window_limits.h"
+
 struct MonitorRect {
     int32_t x, y, width, height;
 };
@@ -35,9 +37,7 @@ BarPlacement place_bar(const MonitorRect& monitor, bool have_xinerama, bool bott
                        int32_t x_offset, int32_t y_offset, int32_t requested_width,
                        int32_t bar_height);
 
-// X rejects window sizes outside 1..32767; keep what is asked but hand X
-// something it accepts.
-inline constexpr int32_t max_window_extent = 32767;
+// Keeps what is asked but hands X a window size it accepts.
 uint32_t clamp_window_extent(int64_t extent);
 
 // X carries window positions in 16 bits; a position beyond them is held at

@@ -1,15 +1,11 @@
 #include "ravlin/control/settings.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xresource.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <forward_list>
-#include <string>
 
 #include "ravlin/items/filters.h"
+#include "ravlin/items/match_functions.h"
 
 const char usage_text[] =
     "usage: ravlin [-b] [-q] [-f] [-r] [-i] [-z] [-t] [-mask] [-noinput]\n"
@@ -99,13 +95,6 @@ bool apply_value(const char* argument, const char* value, Settings& s)
     return true;
 }
 
-// Resource values outlive their database here, for the rest of the run.
-const char* keep_copy(const char* value)
-{
-    static std::forward_list<std::string> copies;
-    return copies.emplace_front(value).c_str();
-}
-
 }  // namespace
 
 ScanResult scan_command_line(int argc, char** argv, Settings& s)
@@ -151,39 +140,6 @@ void parse_command_line(int argc, char** argv, Settings& s)
     case ScanResult::run:
         break;
     }
-}
-
-void apply_resource_string(Settings& s, const char* resources)
-{
-    if (!resources)
-        return;
-    XrmDatabase database = XrmGetStringDatabase(resources);
-    struct Resource {
-        const char* name;
-        const char* Settings::*field;
-    };
-    static const Resource fill_unset[] = {
-        {"ravlin.font", &Settings::font_name},
-        {"ravlin.foreground", &Settings::normal_fg_color},
-        {"ravlin.background", &Settings::normal_bg_color},
-        {"ravlin.selforeground", &Settings::selected_fg_color},
-        {"ravlin.selbackground", &Settings::selected_bg_color},
-        {"ravlin.dimcolor", &Settings::shade_color},
-        {"ravlin.undercolor", &Settings::underline_color},
-    };
-    char* type = nullptr;
-    XrmValue value;
-    for (const Resource& r : fill_unset)
-        if (XrmGetResource(database, r.name, "*", &type, &value) && !(s.*r.field))
-            s.*r.field = keep_copy(value.addr);
-    if (XrmGetResource(database, "ravlin.opacity", "*", &type, &value))
-        s.opacity = std::atof(value.addr);
-    XrmDestroyDatabase(database);
-}
-
-void apply_x_resources(Settings& s, Display* display)
-{
-    apply_resource_string(s, XResourceManagerString(display));
 }
 
 void apply_defaults(Settings& s)

@@ -2,17 +2,8 @@
 
 #include <cstdint>
 
-#include "ravlin/drawing/text_measurer.h"
-
-// A colour as the platform allocated it. Only the platform that made it
-// knows what the number means (an index, a pixel, a premultiplied ARGB).
-using Color = uint32_t;
-
-// A foreground/background pair, made by the platform from two names.
-struct ColorPair {
-    Color fg;
-    Color bg;
-};
+#include "ravlin/base/color_pair.h"
+#include "ravlin/base/text_measurer.h"
 
 struct Rect {
     int32_t x, y, w, h;

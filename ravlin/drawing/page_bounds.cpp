@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/placement.h"
-#include "ravlin/control/settings.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
+#include "ravlin/base/window_limits.h"
 
 int32_t list_rows(const MenuState& m, const Settings& s)
 {

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
+#include "ravlin/base/utf8.h"
+#include "ravlin/drawing/canvas.h"
 #include "ravlin/drawing/page_bounds.h"
-#include "ravlin/items/utf8.h"
+#include "ravlin/drawing/text_fitting.h"
 
 char* mask_text(char* buffer, int32_t n)
 {
@@ -31,46 +33,44 @@ namespace {
 
 // The row after the input field: "<", the entries of the page, ">". The
 // widths are the ones the page bounds measured.
-void render_row(MenuState& m, const Settings& s)
+void render_row(MenuState& m, const Settings& s, Rect cell)
 {
-    Surface& surface = *m.surface;
+    Canvas& canvas = *m.canvas;
     int32_t height = m.measurer->font_height();
     measure_marks(m);
     int32_t right_arrow = m.right_mark_width;
-    surface.x += m.input_width;
-    surface.w = m.left_mark_width;
+    cell.x += m.input_width;
+    cell.w = m.left_mark_width;
     if (m.page_first && m.page_first->before)
-        paint_text_fitted(surface, "<", *m.normal_colors, fit_text_length, surface.w - height);
+        paint_text_fitted(canvas, cell, "<", m.normal_colors, fit_text_length, cell.w - height);
     size_t index = 0;
     for (Entry* e = m.page_first; e && e != m.page_next; e = e->after, ++index) {
-        surface.x += surface.w;
+        cell.x += cell.w;
         int32_t width = page_entry_width(m, e, index);
-        surface.w = std::min(width, m.bar_width - (surface.x + right_arrow));
+        cell.w = std::min(width, m.bar_width - (cell.x + right_arrow));
         bool selected = e == m.selected;
-        paint_text_fitted(surface, e->label, selected ? *m.selected_colors : *m.normal_colors,
+        paint_text_fitted(canvas, cell, e->label, selected ? m.selected_colors : m.normal_colors,
                           fit_text_length, width - height);
         // With no room left the width is negative: there is nothing to mark.
-        if (selected && surface.w > 0)
-            paint_rect(surface, 0, surface.h - s.underline_height,
-                       static_cast<uint32_t>(surface.w),
-                       static_cast<uint32_t>(s.underline_height), true,
-                       m.underline_colors->bg);
+        if (selected && cell.w > 0)
+            canvas.fill_rect(cell.x, cell.y + cell.h - s.underline_height,
+                             static_cast<uint32_t>(cell.w),
+                             static_cast<uint32_t>(s.underline_height), m.underline_colors.bg);
     }
-    surface.w = right_arrow;
-    surface.x = m.bar_width - surface.w;
+    cell.w = right_arrow;
+    cell.x = m.bar_width - cell.w;
     if (m.page_next)
-        paint_text_fitted(surface, ">", *m.normal_colors, fit_text_length, surface.w - height);
+        paint_text_fitted(canvas, cell, ">", m.normal_colors, fit_text_length, cell.w - height);
 }
 
 // One entry per line below the input field, indented like it.
-void render_list(MenuState& m)
+void render_list(MenuState& m, Rect cell)
 {
-    Surface& surface = *m.surface;
-    surface.w = m.bar_width - surface.x;
+    cell.w = m.bar_width - cell.x;
     for (Entry* e = m.page_first; e && e != m.page_next; e = e->after) {
-        surface.y += surface.h;
-        paint_text_fitted(surface, e->label,
-                          e == m.selected ? *m.selected_colors : *m.normal_colors);
+        cell.y += cell.h;
+        paint_text_fitted(*m.canvas, cell, e->label,
+                          e == m.selected ? m.selected_colors : m.normal_colors);
     }
 }
 
@@ -78,41 +78,40 @@ void render_list(MenuState& m)
 
 void render_bar(MenuState& m, const Settings& s)
 {
-    Surface& surface = *m.surface;
-    const LoadedFont& font = surface.font;
+    Canvas& canvas = *m.canvas;
+    int32_t font_height = canvas.font_height();
     int32_t mark = cursor_mark(m.input, m.cursor, s.mask_input);
 
-    surface.x = surface.y = 0;
-    surface.h = m.line_height;
-    paint_rect(surface, 0, 0, static_cast<uint32_t>(m.bar_width),
-               static_cast<uint32_t>(m.bar_height), true, m.normal_colors->bg);
+    Rect cell = {0, 0, 0, m.line_height};
+    canvas.fill_rect(0, 0, static_cast<uint32_t>(m.bar_width), static_cast<uint32_t>(m.bar_height),
+                     m.normal_colors.bg);
 
     if (s.prompt && *s.prompt) {
-        surface.w = m.prompt_width;
-        paint_text_fitted(surface, s.prompt, *m.selected_colors);
-        paint_rect(surface, 0, surface.h - s.underline_height, static_cast<uint32_t>(surface.w),
-                   static_cast<uint32_t>(s.underline_height), true, m.underline_colors->bg);
-        surface.x = surface.w;
+        cell.w = m.prompt_width;
+        paint_text_fitted(canvas, cell, s.prompt, m.selected_colors);
+        canvas.fill_rect(cell.x, cell.y + cell.h - s.underline_height,
+                         static_cast<uint32_t>(cell.w), static_cast<uint32_t>(s.underline_height),
+                         m.underline_colors.bg);
+        cell.x = cell.w;
     }
 
     bool row = s.lines == 0;
-    surface.w = row && m.match_head ? m.input_width : m.bar_width - surface.x;
+    cell.w = row && m.match_head ? m.input_width : m.bar_width - cell.x;
     char mask[1024];
     const char* field = s.mask_input ? mask_text(mask, mark) : m.input;
-    paint_text_fitted(surface, field, *m.normal_colors);
+    paint_text_fitted(canvas, cell, field, m.normal_colors);
     // Measured on the whole text, not on the fitted copy, to the pen: a
     // typed blank moves the cursor on.
-    int32_t cursor_x = font.height / 2 + m.measurer->text_advance(field, mark);
-    if (cursor_x < surface.w)
-        paint_rect(surface, cursor_x, (surface.h - font.height) / 2 + 1, 1,
-                   static_cast<uint32_t>(font.height - 1), true, m.normal_colors->fg);
+    int32_t cursor_x = font_height / 2 + canvas.text_advance(field, mark);
+    if (cursor_x < cell.w)
+        canvas.fill_rect(cell.x + cursor_x, cell.y + (cell.h - font_height) / 2 + 1, 1,
+                         static_cast<uint32_t>(font_height - 1), m.normal_colors.fg);
 
     if (!(s.quiet && !m.input[0])) {
         if (!row)
-            render_list(m);
+            render_list(m, cell);
         else if (m.match_head)
-            render_row(m, s);
+            render_row(m, s, cell);
     }
-    flush_canvas(surface, m.bar_window, static_cast<uint32_t>(m.bar_width),
-                 static_cast<uint32_t>(m.bar_height));
+    canvas.present();
 }

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/utf8.h"
 
 // Why a search may stand in for the walk. The walk returns the longest
 // fitting prefix, whatever the widths do. When no prefix is narrower than a
@@ -118,4 +118,34 @@ int32_t ellipsis_start(const char* text, int32_t length)
         while (start > 0 && is_utf8_continuation(text[start]));
     }
     return start;
+}
+
+void paint_text_fitted(Canvas& canvas, const Rect& cell, const char* text, const ColorPair& pair,
+                       FitRule fit, int32_t known_extent)
+{
+    int32_t length = static_cast<int32_t>(strnlen(text, fit_text_limit));
+    bool known_to_fit = known_extent >= 0 && length < fit_text_limit &&
+                        known_extent <= cell.w - canvas.font_height() / 2;
+    int32_t n = known_to_fit ? length : fit(canvas, text, cell.w);
+    if (n < 0)
+        return;
+    char copy[fit_text_limit];
+    std::memcpy(copy, text, static_cast<size_t>(n));
+    int32_t shown = n;
+    int32_t stops = ellipsis_start(text, n);
+    if (stops < n) {
+        std::memcpy(copy + stops, "...", 3);
+        shown = stops + 3;
+    }
+    canvas.fill_rect(cell.x, cell.y, static_cast<uint32_t>(cell.w), static_cast<uint32_t>(cell.h),
+                     pair.bg);
+    paint_text_run(canvas, cell, copy, shown, pair);
+}
+
+void paint_text_run(Canvas& canvas, const Rect& cell, const char* bytes, int32_t n,
+                    const ColorPair& pair)
+{
+    int32_t height = canvas.font_height();
+    canvas.draw_text(bytes, n, cell.x + height / 2,
+                     cell.y + canvas.font_ascent() + (cell.h - height) / 2, cell, pair.fg);
 }

@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-#include "ravlin/drawing/text_measurer.h"
+#include "ravlin/base/text_measurer.h"
+#include "ravlin/drawing/canvas.h"
 
 // How much of a text paint_text_fitted shows in a rectangle, as pure rules
 // over a TextMeasurer so they can be checked without a display.
@@ -32,3 +33,17 @@ int32_t fit_text_length_walk(const TextMeasurer& measurer, const char* text, int
 // the start of the third character from their end (the stops take the place
 // of whole characters); otherwise length, and no stops are drawn.
 int32_t ellipsis_start(const char* text, int32_t length);
+
+// Fills the cell with the pair's background and draws as much of the text
+// as fits in it, with three full stops where it was cut. fit chooses how
+// much is shown (the benchmark passes the walk). known_extent is the text's
+// width when the caller has measured it already (-1 when not): a text
+// known to fit is drawn whole without measuring again.
+using FitRule = int32_t (*)(const TextMeasurer&, const char*, int32_t);
+void paint_text_fitted(Canvas& canvas, const Rect& cell, const char* text, const ColorPair& pair,
+                       FitRule fit = fit_text_length, int32_t known_extent = -1);
+
+// Draws n bytes of text in the cell: inset by half the font height, the
+// line's extra height shared above and below.
+void paint_text_run(Canvas& canvas, const Rect& cell, const char* bytes, int32_t n,
+                    const ColorPair& pair);

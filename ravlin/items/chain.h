@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ravlin/items/entry.h"
+#include "ravlin/base/entry.h"
 
 // Appends entry to the chain given by its head and tail variables: the
 // entry's before becomes tail and its after null. Inline: the filters call

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
-#include "ravlin/drawing/text_measurer.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
+#include "ravlin/base/text_measurer.h"
 #include "ravlin/items/history_file.h"
 #include "ravlin/items/line_reader.h"
 

@@ -1,12 +1,12 @@
 #include <cctype>
 #include <cstring>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
-#include "ravlin/drawing/page_bounds.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
+#include "ravlin/items/match_functions.h"
 #include "ravlin/items/subsequence_scan.h"
 
 namespace {
@@ -69,5 +69,4 @@ void filter_fuzzy(MenuState& m, const Settings& s)
     }
 
     m.selected = m.page_first = m.match_head;
-    compute_page_bounds(m, s);
 }

@@ -1,10 +1,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
-#include "ravlin/drawing/fail.h"
-#include "ravlin/drawing/page_bounds.h"
+#include "ravlin/base/fail.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/token_scan.h"
@@ -37,5 +36,4 @@ void filter_tokens(MenuState& m, const Settings& s)
     std::free(tokens);
 
     m.selected = m.page_first = m.match_head;
-    compute_page_bounds(m, s);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "ravlin/base/entry.h"
 #include "ravlin/items/chain.h"
-#include "ravlin/items/entry.h"
 
 struct MenuState;
 struct Settings;

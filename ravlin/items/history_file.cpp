@@ -10,8 +10,8 @@
 #include <cstring>
 #include <string>
 
-#include "ravlin/control/menu_state.h"
-#include "ravlin/control/settings.h"
+#include "ravlin/base/menu_state.h"
+#include "ravlin/base/settings.h"
 #include "ravlin/items/write_all.h"
 
 namespace {

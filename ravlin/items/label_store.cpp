@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ravlin/items/entry.h"
+#include "ravlin/base/entry.h"
 #include "ravlin/items/large_memory.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ravlin/drawing/fail.h"
+#include "ravlin/base/fail.h"
 
 namespace {
 

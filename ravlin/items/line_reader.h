@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "ravlin/items/entry.h"
+#include "ravlin/base/entry.h"
 #include "ravlin/items/label_store.h"
 
 // The state of one reading pass over the history file and then the item

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "ravlin/items/entry.h"
+#include "ravlin/base/entry.h"
 #include "ravlin/items/label_store.h"
 
 // The fuzzy filter's test across a whole run of labels at once: which

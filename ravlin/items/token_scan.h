@@ -2,9 +2,9 @@
 
 #include <cstring>
 
+#include "ravlin/base/entry.h"
 #include "ravlin/items/byte_scan.h"
 #include "ravlin/items/case_fold.h"
-#include "ravlin/items/entry.h"
 #include "ravlin/items/label_store.h"
 #include "ravlin/items/match_functions.h"
 

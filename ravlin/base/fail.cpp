@@ -1,4 +1,4 @@
-#include "ravlin/drawing/fail.h"
+#include "ravlin/base/fail.h"
 
 #include <cerrno>
 #include <cstdarg>

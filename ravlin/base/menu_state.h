@@ -1,18 +1,18 @@
 #pragma once
 
-#include <X11/Xlib.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
-#include "ravlin/control/file_completion.h"
-#include "ravlin/drawing/surface.h"
-#include "ravlin/drawing/text_measurer.h"
-#include "ravlin/items/entry.h"
-#include "ravlin/items/history_table.h"
+#include "ravlin/base/color_pair.h"
+#include "ravlin/base/entry.h"
+#include "ravlin/base/history_table.h"
+#include "ravlin/base/pending_completion.h"
+#include "ravlin/base/text_measurer.h"
 
+class Canvas;
 struct LoadedEntries;
+struct Platform;
 
 // The run-time state of the menu; one per process, made in main and passed
 // by reference so every piece of logic can be tested on its own instance.
@@ -45,25 +45,24 @@ struct MenuState {
     char** tokens = nullptr;      // filter_ranked's table, kept across runs
     int32_t token_capacity = 0;
 
-    // How the layout measures text (the surface's font, or a fake in tests).
+    // How the layout measures text (the canvas, or a fake in tests).
     const TextMeasurer* measurer = nullptr;
 
-    // Drawing and windows.
-    Surface* surface = nullptr;
-    ColorPair* normal_colors = nullptr;
-    ColorPair* selected_colors = nullptr;
-    ColorPair* shade_colors = nullptr;
-    ColorPair* underline_colors = nullptr;
-    Atom clipboard_atom = None;
-    Atom utf8_atom = None;
+    // The display system, chosen at start-up, and the bar's picture, which
+    // it makes with the font.
+    const Platform* platform = nullptr;
+    Canvas* canvas = nullptr;
+    ColorPair normal_colors = {};
+    ColorPair selected_colors = {};
+    ColorPair shade_colors = {};
+    ColorPair underline_colors = {};
+
+    // The layout.
     int32_t line_height = 0;
     int32_t bar_width = 0;
     int32_t bar_height = 0;
     int32_t prompt_width = 0;
     int32_t input_width = 0;
-    Window bar_window = None;
-    Window shade_window = None;
-    XIC input_context = nullptr;
 
     // The end of the run.
     bool finished = false;

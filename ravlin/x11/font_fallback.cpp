@@ -1,8 +1,8 @@
-#include "ravlin/drawing/font_fallback.h"
+#include "ravlin/x11/font_fallback.h"
 
 #include <cstring>
 
-#include "ravlin/items/utf8.h"
+#include "ravlin/base/utf8.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <X11/Xlib.h>
 
 #include <cstdint>
+#include <vector>
 
-#include "ravlin/drawing/text_fitting.h"
-#include "ravlin/drawing/text_measurer.h"
+#include "ravlin/drawing/canvas.h"
 
 class FontFallback;
 struct CoreText;
@@ -23,10 +23,7 @@ struct LoadedFont {
 };
 
 // The drawing target: display connection, GC, off-screen canvas and font.
-// Painting is relative to the current rectangle (x, y, w, h).
 struct Surface {
-    int32_t x, y;
-    int32_t w, h;
     Display* display;
     GC gc;
     Pixmap canvas;     // None until size_canvas
@@ -38,8 +35,9 @@ struct Surface {
     CoreText* core_text;
 };
 
-// A foreground/background pair; fg_xft is allocated only with an Xft font.
-struct ColorPair {
+// A foreground/background pair as X allocated it; fg_xft is allocated only
+// with an Xft font.
+struct XColorPair {
     unsigned long fg;
     XftColor fg_xft;
     unsigned long bg;
@@ -49,27 +47,25 @@ Surface* open_surface();
 void close_surface(Surface* surface);
 void load_font(Surface& surface, const char* name);
 unsigned long alloc_pixel(Surface& surface, const char* name);
-ColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* bg_name);
-void free_color_pair(Surface& surface, ColorPair* pair);
+XColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* bg_name);
+void free_color_pair(Surface& surface, XColorPair* pair);
 void size_canvas(Surface& surface, uint32_t width, uint32_t height);
-void flush_canvas(Surface& surface, Window window, uint32_t width, uint32_t height);
-
-void paint_rect(Surface& surface, int32_t x, int32_t y, uint32_t width, uint32_t height,
-                bool filled, unsigned long pixel);
-// fit chooses how much of the text is shown; the benchmark passes the walk.
-// known_extent is the text's width when the caller has measured it already
-// (-1 when not): a text known to fit is drawn whole without measuring again.
-using FitRule = int32_t (*)(const TextMeasurer&, const char*, int32_t);
-void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair,
-                       FitRule fit = fit_text_length, int32_t known_extent = -1);
-void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair);
 int32_t text_extent(const Surface& surface, const char* text, int32_t n);
 int32_t text_advance(const Surface& surface, const char* text, int32_t n);
 
-// Answers the layout's width questions with the loaded font.
-class SurfaceMeasurer final : public TextMeasurer {
+// The layout's canvas on a surface. Its colours are the pairs it was given,
+// each as two numbers (2i for the foreground of pair i, 2i + 1 for its
+// background); present copies the canvas to the window it was shown on.
+class SurfaceCanvas final : public Canvas {
 public:
-    explicit SurfaceMeasurer(const Surface& surface) : surface_(surface) {}
+    explicit SurfaceCanvas(Surface& surface) : surface_(surface) {}
+    ColorPair add_colors(const XColorPair& pair);
+    void show_on(Window window, uint32_t width, uint32_t height);
+    unsigned long pixel(Color color) const
+    {
+        return color % 2 ? pair_of(color).bg : pair_of(color).fg;
+    }
+
     int32_t text_extent(const char* text, int32_t n) const override
     {
         return ::text_extent(surface_, text, n);
@@ -79,7 +75,17 @@ public:
         return ::text_advance(surface_, text, n);
     }
     int32_t font_height() const override { return surface_.font.height; }
+    int32_t font_ascent() const override { return surface_.font.ascent; }
+    void fill_rect(int32_t x, int32_t y, uint32_t w, uint32_t h, Color color) override;
+    void draw_text(const char* text, int32_t n, int32_t x, int32_t baseline, const Rect& clip,
+                   Color fg) override;
+    void present() override;
 
 private:
-    const Surface& surface_;
+    const XColorPair& pair_of(Color color) const { return *pairs_[color / 2]; }
+
+    Surface& surface_;
+    std::vector<const XColorPair*> pairs_;
+    Window window_ = None;
+    uint32_t width_ = 0, height_ = 0;
 };

@@ -1,4 +1,4 @@
-#include "ravlin/drawing/surface.h"
+#include "ravlin/x11/surface.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
@@ -8,10 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ravlin/drawing/fail.h"
-#include "ravlin/drawing/font_fallback.h"
-#include "ravlin/drawing/text_fitting.h"
+#include "ravlin/base/fail.h"
 #include "ravlin/x11/core_text.h"
+#include "ravlin/x11/font_fallback.h"
 
 Surface* open_surface()
 {
@@ -120,9 +119,9 @@ unsigned long alloc_pixel(Surface& surface, const char* name)
     return screen_color.pixel;
 }
 
-ColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* bg_name)
+XColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* bg_name)
 {
-    auto* pair = static_cast<ColorPair*>(std::calloc(1, sizeof(ColorPair)));
+    auto* pair = static_cast<XColorPair*>(std::calloc(1, sizeof(XColorPair)));
     if (!pair)
         fail("error, cannot allocate memory for color set");
     pair->bg = alloc_pixel(surface, bg_name);
@@ -137,7 +136,7 @@ ColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* bg
     return pair;
 }
 
-void free_color_pair(Surface& surface, ColorPair* pair)
+void free_color_pair(Surface& surface, XColorPair* pair)
 {
     if (!pair)
         return;
@@ -156,8 +155,6 @@ void size_canvas(Surface& surface, uint32_t width, uint32_t height)
     int screen = DefaultScreen(display);
     if (surface.canvas)
         XFreePixmap(display, surface.canvas);
-    surface.w = static_cast<int32_t>(width);
-    surface.h = static_cast<int32_t>(height);
     surface.canvas = XCreatePixmap(display, DefaultRootWindow(display), width, height,
                                    DefaultDepth(display, screen));
     if (!surface.font.xft_font)
@@ -171,23 +168,6 @@ void size_canvas(Surface& surface, uint32_t width, uint32_t height)
                                      DefaultColormap(display, screen));
     if (!surface.xft_draw)
         fail("error, cannot create xft drawable\n");
-}
-
-void flush_canvas(Surface& surface, Window window, uint32_t width, uint32_t height)
-{
-    XCopyArea(surface.display, surface.canvas, window, surface.gc, 0, 0, width, height, 0, 0);
-}
-
-void paint_rect(Surface& surface, int32_t x, int32_t y, uint32_t width, uint32_t height,
-                bool filled, unsigned long pixel)
-{
-    XSetForeground(surface.display, surface.gc, pixel);
-    x += surface.x;
-    y += surface.y;
-    if (filled)
-        XFillRectangle(surface.display, surface.canvas, surface.gc, x, y, width, height);
-    else
-        XDrawRectangle(surface.display, surface.canvas, surface.gc, x, y, width - 1, height - 1);
 }
 
 int32_t text_extent(const Surface& surface, const char* text, int32_t n)
@@ -229,13 +209,14 @@ int32_t text_advance(const Surface& surface, const char* text, int32_t n)
 namespace {
 
 // Glyphs from other fonts may stand taller than the loaded font's lines, so
-// they are kept inside the current rectangle: the row they belong to.
-void draw_runs(Surface& surface, const TextLayout& layout, const XftColor& color, int x, int y)
+// they are kept inside the cell they belong to.
+void draw_runs(Surface& surface, const TextLayout& layout, const XftColor& color, int x, int y,
+               const Rect& cell)
 {
     if (layout.fallback_used) {
-        XRectangle row = {static_cast<short>(surface.x), static_cast<short>(surface.y),
-                          static_cast<unsigned short>(surface.w > 0 ? surface.w : 0),
-                          static_cast<unsigned short>(surface.h > 0 ? surface.h : 0)};
+        XRectangle row = {static_cast<short>(cell.x), static_cast<short>(cell.y),
+                          static_cast<unsigned short>(cell.w > 0 ? cell.w : 0),
+                          static_cast<unsigned short>(cell.h > 0 ? cell.h : 0)};
         XftDrawSetClipRectangles(surface.xft_draw, 0, 0, &row, 1);
     }
     for (const GlyphRun& run : layout.runs)
@@ -247,11 +228,32 @@ void draw_runs(Surface& surface, const TextLayout& layout, const XftColor& color
 
 }  // namespace
 
-void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorPair& pair)
+ColorPair SurfaceCanvas::add_colors(const XColorPair& pair)
 {
+    auto index = static_cast<Color>(pairs_.size());
+    pairs_.push_back(&pair);
+    return {2 * index, 2 * index + 1};
+}
+
+void SurfaceCanvas::show_on(Window window, uint32_t width, uint32_t height)
+{
+    window_ = window;
+    width_ = width;
+    height_ = height;
+}
+
+void SurfaceCanvas::fill_rect(int32_t x, int32_t y, uint32_t w, uint32_t h, Color color)
+{
+    XSetForeground(surface_.display, surface_.gc, pixel(color));
+    XFillRectangle(surface_.display, surface_.canvas, surface_.gc, x, y, w, h);
+}
+
+void SurfaceCanvas::draw_text(const char* bytes, int32_t n, int32_t x, int32_t y,
+                              const Rect& clip, Color fg)
+{
+    Surface& surface = surface_;
     const LoadedFont& font = surface.font;
-    int x = surface.x + font.height / 2;
-    int y = surface.y + font.ascent + (surface.h - font.height) / 2;
+    const XColorPair& pair = pair_of(fg);
     XSetForeground(surface.display, surface.gc, pair.fg);
     if (font.xft_font) {
         if (!surface.xft_draw)
@@ -260,7 +262,7 @@ void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorP
             XftDrawStringUtf8(surface.xft_draw, &pair.fg_xft, font.xft_font, x, y,
                               reinterpret_cast<const FcChar8*>(bytes), n);
         else
-            draw_runs(surface, surface.fallback->lay_out(bytes, n), pair.fg_xft, x, y);
+            draw_runs(surface, surface.fallback->lay_out(bytes, n), pair.fg_xft, x, y, clip);
     } else if (font.font_set) {
         XmbDrawString(surface.display, surface.canvas, font.font_set, surface.gc, x, y, bytes, n);
     } else if (surface.core_text) {
@@ -272,25 +274,8 @@ void paint_text_run(Surface& surface, const char* bytes, int32_t n, const ColorP
     }
 }
 
-void paint_text_fitted(Surface& surface, const char* text, const ColorPair& pair, FitRule fit,
-                       int32_t known_extent)
+void SurfaceCanvas::present()
 {
-    SurfaceMeasurer measurer(surface);
-    int32_t length = static_cast<int32_t>(strnlen(text, fit_text_limit));
-    bool known_to_fit = known_extent >= 0 && length < fit_text_limit &&
-                        known_extent <= surface.w - surface.font.height / 2;
-    int32_t n = known_to_fit ? length : fit(measurer, text, surface.w);
-    if (n < 0)
-        return;
-    char copy[fit_text_limit];
-    std::memcpy(copy, text, static_cast<size_t>(n));
-    int32_t shown = n;
-    int32_t stops = ellipsis_start(text, n);
-    if (stops < n) {
-        std::memcpy(copy + stops, "...", 3);
-        shown = stops + 3;
-    }
-    paint_rect(surface, 0, 0, static_cast<uint32_t>(surface.w), static_cast<uint32_t>(surface.h),
-               true, pair.bg);
-    paint_text_run(surface, copy, shown, pair);
+    XCopyArea(surface_.display, surface_.canvas, window_, surface_.gc, 0, 0, width_, height_, 0,
+              0);
 }
