@@ -5,12 +5,12 @@
 // its name behind must leave the menu typing as without one.
 #include <gtest/gtest.h>
 
-#include <X11/Xatom.h>
 #include <X11/keysym.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,62 +46,44 @@ Process::Options daemon_options(const XServer& server, const TempDir& home)
 
 class InputMethodEndToEnd : public ::testing::Test {
 protected:
-    // The daemon serves the method: its name on the root window, and an
-    // owner for its selection.
-    bool serving(const std::string& name, bool with_owner = true)
+    // A daemon serves the method while its selection has an owner.
+    bool serving(const std::string& name)
     {
-        Display* display = client_.display();
-        Atom servers = XInternAtom(display, "XIM_SERVERS", False);
-        Atom server = XInternAtom(display, ("@server=" + name).c_str(), False);
-        Atom type;
-        int format;
-        unsigned long count = 0, remaining;
-        unsigned char* data = nullptr;
-        bool listed = false;
-        if (XGetWindowProperty(display, client_.root(), servers, 0, 64, False, XA_ATOM, &type,
-                               &format, &count, &remaining, &data) == Success && data) {
-            for (unsigned long i = 0; i < count; ++i)
-                listed = listed || reinterpret_cast<Atom*>(data)[i] == server;
-            XFree(data);
-        }
-        return listed && (XGetSelectionOwner(display, server) != None) == with_owner;
+        Atom server = XInternAtom(client_.display(), ("@server=" + name).c_str(), False);
+        return XGetSelectionOwner(client_.display(), server) != None;
     }
 
-    // Starts the menu with XMODIFIERS naming method and waits for its bar.
-    void start_menu_with(const std::string& method)
+    // Starts the menu with XMODIFIERS naming method, types the keys (a
+    // blank as space), waits until the bar shows something new, accepts.
+    std::string type_into_menu(const std::string& method, const std::string& keys,
+                               const std::function<void()>& meanwhile = {})
     {
         Process::Options options;
         options.env = {"XMODIFIERS=@im=" + method};
-        menu_ = start_menu(server_, {"-nb", "#000000", "-nf", "#ffffff"}, "alpha\n", options);
-        bar_ = client_.wait_for_window("ravlin", "Ravlin");
-        ASSERT_NE(bar_, static_cast<Window>(None)) << menu_->err();
-        before_ = client_.wait_for_image(bar_, [](const XClient::Image& image) {
+        auto menu = start_menu(server_, {"-nb", "#000000", "-nf", "#ffffff"}, "alpha\n", options);
+        Window bar = client_.wait_for_window("ravlin", "Ravlin");
+        EXPECT_NE(bar, static_cast<Window>(None)) << menu->err();
+        auto drawn = [](const XClient::Image& image) {
             return std::count(image.pixels.begin(), image.pixels.end(), 0xffffffu) > 10;
-        });
-    }
-    // Types keys, waits until the bar shows something new, then Return.
-    std::string type_and_accept(const std::vector<KeySym>& keys)
-    {
-        for (KeySym key : keys)
-            client_.key(key);
+        };
+        XClient::Image before = client_.wait_for_image(bar, drawn);
+        if (meanwhile)
+            meanwhile();
+        for (char c : keys)
+            client_.key(c == ' ' ? XK_space : static_cast<KeySym>(c));
         XClient::Image after = client_.wait_for_image(
-            bar_, [&](const XClient::Image& image) { return image.pixels != before_.pixels; });
-        EXPECT_NE(after.pixels, before_.pixels) << "the typed text never showed";
+            bar, [&](const XClient::Image& image) { return image.pixels != before.pixels; });
+        EXPECT_TRUE(after.pixels != before.pixels) << "nothing typed showed";
         client_.key(XK_Return);
-        std::optional<int> status = menu_->wait();
-        EXPECT_EQ(status, std::optional<int>(0));
-        EXPECT_EQ(menu_->err(), "");
+        EXPECT_EQ(menu->wait(), std::optional<int>(0));
+        EXPECT_EQ(menu->err(), "");
         // Gone from the server too, before the next menu's bar is looked for.
-        EXPECT_TRUE(wait_until([&] { return !client_.window_exists(bar_); }));
-        return menu_->out();
+        EXPECT_TRUE(wait_until([&] { return !client_.window_exists(bar); }));
+        return menu->out();
     }
 
-    const std::vector<KeySym> pinyin = {XK_n, XK_i, XK_h, XK_a, XK_o, XK_space};
     XServer server_;
     XClient client_{server_.display_name()};
-    std::unique_ptr<Process> menu_;
-    Window bar_ = None;
-    XClient::Image before_;
 };
 
 TEST_F(InputMethodEndToEnd, FcitxCommitsChineseAndAHungOrDeadDaemonLeavesPlainTyping)
@@ -127,36 +109,26 @@ TEST_F(InputMethodEndToEnd, FcitxCommitsChineseAndAHungOrDeadDaemonLeavesPlainTy
         30000ms))
         << fcitx.err();
 
-    start_menu_with("fcitx");
-    EXPECT_EQ(type_and_accept(pinyin), nihao + "\n");
+    EXPECT_EQ(type_into_menu("fcitx", "nihao "), nihao + "\n");
     // A phrase longer than one lookup's buffer of 32 bytes.
-    start_menu_with("fcitx");
-    std::vector<KeySym> sentence;
-    for (char c : std::string("woshizhongguorenwoaibeijingtiananmen"))
-        sentence.push_back(static_cast<KeySym>(c));
-    sentence.push_back(XK_space);
-    EXPECT_EQ(type_and_accept(sentence), phrase + "\n");
+    EXPECT_EQ(type_into_menu("fcitx", "woshizhongguorenwoaibeijingtiananmen "), phrase + "\n");
 
     // Stopped, it holds its name but answers nothing.
     fcitx.signal(SIGSTOP);
-    start_menu_with("fcitx");
-    EXPECT_EQ(type_and_accept({XK_o, XK_k}), "ok\n");
+    EXPECT_EQ(type_into_menu("fcitx", "ok"), "ok\n");
     fcitx.signal(SIGCONT);
 
     // Killed while the bar is up, in the middle of a word.
-    start_menu_with("fcitx");
-    client_.key(XK_n);
-    client_.key(XK_i);
-    client_.sync();
-    fcitx.kill_now();
-    ASSERT_TRUE(wait_until([&] { return serving("fcitx", false); }));
-    EXPECT_EQ(type_and_accept({XK_a, XK_b}), "ab\n");
+    EXPECT_EQ(type_into_menu("fcitx", "ab", [&] {
+        client_.type("ni");
+        client_.sync();
+        fcitx.kill_now();
+        ASSERT_TRUE(wait_until([&] { return !serving("fcitx"); }));
+    }), "ab\n");
 
     // Gone, its name left on the root window; and a method never started.
-    for (const char* method : {"fcitx", "nosuchmethod"}) {
-        start_menu_with(method);
-        EXPECT_EQ(type_and_accept({XK_o, XK_k}), "ok\n") << method;
-    }
+    for (const char* method : {"fcitx", "nosuchmethod"})
+        EXPECT_EQ(type_into_menu(method, "ok"), "ok\n") << method;
 }
 
 TEST_F(InputMethodEndToEnd, IbusCommitsChineseAndADeadDaemonLeavesPlainTyping)
@@ -180,18 +152,19 @@ TEST_F(InputMethodEndToEnd, IbusCommitsChineseAndADeadDaemonLeavesPlainTyping)
         return run(argv, "", command);
     };
 
-    start_menu_with("ibus");
     // The engine is set again once the bar has the input context's focus.
-    ASSERT_TRUE(wait_until([&] {
-        ibus_command({"ibus", "engine", "libpinyin"});
-        return ibus_command({"ibus", "engine"}).out == "libpinyin\n";
-    }, 20000ms)) << ibus.err();
-    EXPECT_EQ(type_and_accept(pinyin), nihao + "\n");
+    auto set_engine = [&] {
+        ASSERT_TRUE(wait_until([&] {
+            ibus_command({"ibus", "engine", "libpinyin"});
+            return ibus_command({"ibus", "engine"}).out == "libpinyin\n";
+        }, 20000ms)) << ibus.err();
+    };
+    EXPECT_EQ(type_into_menu("ibus", "nihao ", set_engine), nihao + "\n");
 
-    start_menu_with("ibus");
-    ibus.kill_now();
-    ASSERT_TRUE(wait_until([&] { return serving("ibus", false); }));
-    EXPECT_EQ(type_and_accept({XK_a, XK_b}), "ab\n");
+    EXPECT_EQ(type_into_menu("ibus", "ab", [&] {
+        ibus.kill_now();
+        ASSERT_TRUE(wait_until([&] { return !serving("ibus"); }));
+    }), "ab\n");
 }
 
 }  // namespace
