@@ -221,36 +221,26 @@ TEST(FontFallback, EachCharacterIsLookedUpOnceAndRedrawsAskNothing)
     EXPECT_EQ(canvas.surface.fallback->searches(), searches);
 }
 
-// A first page of symbols, emoji and other scripts asks fontconfig to rank
-// the fonts twice at most (once for colour), not once per character, and
-// still takes each character from a font that has it: a colour one for
-// emoji, the CJK font for Chinese and Korean.
+// A first page of symbols and emoji asks fontconfig to rank the fonts
+// twice (once for colour), not once per character, and still takes each
+// character from a font that has it, a colour one for an emoji.
 TEST(FontFallback, OneRankingServesEveryCharacterOfAFirstPage)
 {
     Canvas canvas("DejaVu Sans Mono:pixelsize=14");
     FontFallback& fallback = *canvas.surface.fallback;
-    std::vector<char32_t> asked;
-    for (char32_t c = 0x26A0; c < 0x26B4; ++c)  // symbols, a few of them emoji
-        asked.push_back(c);
-    for (char32_t c = 0x1F600; c < 0x1F614; ++c)
-        asked.push_back(c);
-    const std::vector<char32_t> cjk_asked = {U'\u4e2d', U'\u6587', U'\uc11c', U'\uc6b8', U'\u2460'};
-    asked.insert(asked.end(), cjk_asked.begin(), cjk_asked.end());
-    for (char32_t c : asked) {
-        SCOPED_TRACE(static_cast<uint32_t>(c));
-        XftFont* font = fallback.font_for(c);
-        EXPECT_TRUE(XftCharExists(canvas.surface.display, font, c));
-        FcBool colour = FcFalse;
-        FcPatternGetBool(font->pattern, FC_COLOR, 0, &colour);
-        if (c >= 0x1F600) {
-            EXPECT_TRUE(colour);
-        } else if (std::find(cjk_asked.begin(), cjk_asked.end(), c) != cjk_asked.end()) {
-            FcChar8* family = nullptr;
-            FcPatternGetString(font->pattern, FC_FAMILY, 0, &family);
-            EXPECT_STREQ(reinterpret_cast<const char*>(family), "WenQuanYi Micro Hei Mono");
+    for (char32_t first : {0x26A0, 0x1F600}) {
+        for (char32_t c = first; c < first + 20; ++c) {
+            XftFont* font = fallback.font_for(c);
+            FcBool colour = FcFalse;
+            FcPatternGetBool(font->pattern, FC_COLOR, 0, &colour);
+            SCOPED_TRACE(static_cast<uint32_t>(c));
+            EXPECT_TRUE(XftCharExists(canvas.surface.display, font, c));
+            if (c >= 0x1F600) {
+                EXPECT_TRUE(colour);
+            }
         }
     }
-    EXPECT_GT(fallback.searches(), 30);
+    EXPECT_GT(fallback.searches(), 20);
     EXPECT_EQ(fallback.rankings(), 2);
 }
 
