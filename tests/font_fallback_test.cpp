@@ -221,4 +221,27 @@ TEST(FontFallback, EachCharacterIsLookedUpOnceAndRedrawsAskNothing)
     EXPECT_EQ(canvas.surface.fallback->searches(), searches);
 }
 
+// A first page of symbols and emoji asks fontconfig to rank the fonts
+// twice (once for colour), not once per character, and still takes each
+// character from a font that has it, a colour one for an emoji.
+TEST(FontFallback, OneRankingServesEveryCharacterOfAFirstPage)
+{
+    Canvas canvas("DejaVu Sans Mono:pixelsize=14");
+    FontFallback& fallback = *canvas.surface.fallback;
+    for (char32_t first : {0x26A0, 0x1F600}) {
+        for (char32_t c = first; c < first + 20; ++c) {
+            XftFont* font = fallback.font_for(c);
+            FcBool colour = FcFalse;
+            FcPatternGetBool(font->pattern, FC_COLOR, 0, &colour);
+            SCOPED_TRACE(static_cast<uint32_t>(c));
+            EXPECT_TRUE(XftCharExists(canvas.surface.display, font, c));
+            if (c >= 0x1F600) {
+                EXPECT_TRUE(colour);
+            }
+        }
+    }
+    EXPECT_GT(fallback.searches(), 20);
+    EXPECT_EQ(fallback.rankings(), 2);
+}
+
 }  // namespace

@@ -142,9 +142,9 @@ public:
 
     int32_t padded(const char* text) const { return padded_width(font, text); }
     int32_t entry_room() { return entry_space(m, s); }
-    int32_t extent(const std::string& text) const
+    int32_t advance(const std::string& text) const
     {
-        return font.text_extent(text.c_str(), static_cast<int32_t>(text.size()));
+        return font.text_advance(text.c_str(), static_cast<int32_t>(text.size()));
     }
     int32_t height() const { return font.font_height(); }
 
@@ -285,7 +285,7 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
         Scene scene(bar);
         scene.prompt("run:");
         scene.text(pw, 0, iw, "ap", bar.palette.normal);
-        scene.cursor(pw, bar.height() / 2 + bar.extent("a"));
+        scene.cursor(pw, bar.height() / 2 + bar.advance("a"));
         scene.row(pw + iw + left, bar.page(), "apple");
         scene.text(m.bar_width - right, 0, right, ">", bar.palette.normal);
         EXPECT_TRUE(same_picture(first, scene.picture()));
@@ -295,7 +295,7 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
                            bar.palette.underline->bg));
         EXPECT_TRUE(all_of(first, pw - 1, 0, 1, lh - underline_height, bar.palette.selected->bg));
         EXPECT_EQ(first.at(pw, lh - 1), bar.palette.normal->bg);
-        int32_t cursor_x = pw + bar.height() / 2 + bar.extent("a");
+        int32_t cursor_x = pw + bar.height() / 2 + bar.advance("a");
         EXPECT_TRUE(all_of(first, cursor_x, (lh - bar.height()) / 2 + 1, 1, bar.height() - 1,
                            bar.palette.normal->fg));
         EXPECT_TRUE(all_of(first, pw + iw, 0, left, lh, bar.palette.normal->bg));
@@ -315,7 +315,7 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
         Scene later(bar);
         later.prompt("run:");
         later.text(pw, 0, iw, "ap", bar.palette.normal);
-        later.cursor(pw, bar.height() / 2 + bar.extent("a"));
+        later.cursor(pw, bar.height() / 2 + bar.advance("a"));
         later.text(pw + iw, 0, left, "<", bar.palette.normal);
         later.row(pw + iw + left, second_page, second_page[1]);
         later.text(m.bar_width - right, 0, right, ">", bar.palette.normal);
@@ -330,7 +330,7 @@ TEST(RenderBar, RowShowsPromptFieldCursorAndPagesWithArrows)
         Scene end(bar);
         end.prompt("run:");
         end.text(pw, 0, iw, "ap", bar.palette.normal);
-        end.cursor(pw, bar.height() / 2 + bar.extent("a"));
+        end.cursor(pw, bar.height() / 2 + bar.advance("a"));
         end.text(pw + iw, 0, left, "<", bar.palette.normal);
         end.row(pw + iw + left, bar.page(), bar.page()[0]);
         EXPECT_TRUE(same_picture(last, end.picture()));
@@ -351,7 +351,7 @@ TEST(RenderBar, WithoutMatchesTheFieldReachesTheEdgeAndNoArrowsShow)
             Pixels picture = bar.render();
             Scene scene(bar);
             scene.text(0, 0, bar.m.bar_width, "zzz", bar.palette.normal);
-            scene.cursor(0, bar.height() / 2 + bar.extent("zzz"));
+            scene.cursor(0, bar.height() / 2 + bar.advance("zzz"));
             EXPECT_TRUE(same_picture(picture, scene.picture()));
             EXPECT_TRUE(all_of(picture, 0, bar.m.line_height, bar.m.bar_width,
                                bar.m.bar_height - bar.m.line_height, bar.palette.normal->bg));
@@ -378,7 +378,7 @@ TEST(RenderBar, MaskedInputShowsOneAsteriskPerCharacterBeforeTheCursor)
             Scene scene(bar);
             scene.prompt("pin");
             scene.text(m.prompt_width, 0, m.input_width, stars, bar.palette.normal);
-            scene.cursor(m.prompt_width, bar.height() / 2 + bar.extent(stars));
+            scene.cursor(m.prompt_width, bar.height() / 2 + bar.advance(stars));
             scene.row(m.prompt_width + m.input_width + bar.padded("<"), bar.page(), "apple");
             scene.text(m.bar_width - bar.padded(">"), 0, bar.padded(">"), ">", bar.palette.normal);
             EXPECT_TRUE(same_picture(picture, scene.picture()));
@@ -394,7 +394,7 @@ TEST(RenderBar, CursorBarOnlyInsideTheField)
         bar.lay_out();
         bar.match_all();
         bar.set_input("abc", 3);
-        int32_t cursor_x = bar.height() / 2 + bar.extent("abc");
+        int32_t cursor_x = bar.height() / 2 + bar.advance("abc");
         for (int32_t field : {cursor_x + 1, cursor_x}) {
             bar.m.input_width = field;
             bar.match_all();
@@ -409,7 +409,7 @@ TEST(RenderBar, CursorBarOnlyInsideTheField)
     }
 }
 
-TEST(RenderBar, CursorFollowsTheGlyphBoxOfXftText)
+TEST(RenderBar, CursorFollowsTheAdvanceOfXftText)
 {
     Bar bar(surface_fixture::xft_font, fruit);
     bar.lay_out();
@@ -421,8 +421,8 @@ TEST(RenderBar, CursorFollowsTheGlyphBoxOfXftText)
     ASSERT_NE(box.width, box.xOff);  // the trailing blank adds advance, not box
     Pixels picture = bar.render();
     int32_t y = bar.m.line_height / 2, inset = bar.height() / 2;
-    EXPECT_EQ(picture.at(inset + box.width, y), bar.palette.normal->fg);
-    EXPECT_EQ(picture.at(inset + box.xOff, y), bar.palette.normal->bg);
+    EXPECT_EQ(picture.at(inset + box.xOff, y), bar.palette.normal->fg);
+    EXPECT_EQ(picture.at(inset + box.width, y), bar.palette.normal->bg);
 }
 
 TEST(RenderBar, QuietModeWithEmptyInputShowsOnlyPromptAndField)

@@ -10,6 +10,13 @@ public:
     virtual ~TextMeasurer() = default;
     // Width in pixels of the first n bytes of text.
     virtual int32_t text_extent(const char* text, int32_t n) const = 0;
+    // Where the pen stands after the first n bytes, the place for a cursor:
+    // unlike a glyph box, it counts a blank at the end. The same as the
+    // width for fonts that measure by advance.
+    virtual int32_t text_advance(const char* text, int32_t n) const
+    {
+        return text_extent(text, n);
+    }
     // ascent + descent of the font; the layout's unit of padding.
     virtual int32_t font_height() const = 0;
 };

@@ -100,8 +100,9 @@ void render_bar(MenuState& m, const Settings& s)
     char mask[1024];
     const char* field = s.mask_input ? mask_text(mask, mark) : m.input;
     paint_text_fitted(canvas, cell, field, m.normal_colors);
-    // Measured on the whole text, not on the fitted copy.
-    int32_t cursor_x = font_height / 2 + canvas.text_extent(field, mark);
+    // Measured on the whole text, not on the fitted copy, to the pen: a
+    // typed blank moves the cursor on.
+    int32_t cursor_x = font_height / 2 + canvas.text_advance(field, mark);
     if (cursor_x < cell.w)
         canvas.fill_rect(cell.x + cursor_x, cell.y + (cell.h - font_height) / 2 + 1, 1,
                          static_cast<uint32_t>(font_height - 1), m.normal_colors.fg);

@@ -24,7 +24,14 @@ void run_x11_event_loop(MenuState& m, const Settings& s, X11State& x)
         }
         if (XNextEvent(display, &event))
             break;
-        if (XFilterEvent(&event, x.bar_window))
+        // Keys come to the grab's root window and are the bar's; anything
+        // else (the input method's own messages) goes to the window named.
+        bool key = event.type == KeyPress || event.type == KeyRelease;
+        bool filtered = XFilterEvent(&event, key ? x.bar_window : None);
+        // The daemon went away: the keys after it go through Xlib's method.
+        if (x.input_method.lost)
+            reopen_input_method(x.input_method, bar_events);
+        if (filtered)
             continue;
         switch (event.type) {
         case KeyPress:

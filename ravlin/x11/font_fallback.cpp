@@ -65,6 +65,12 @@ FontFallback::~FontFallback()
 {
     for (XftFont* font : fonts_)
         XftFontClose(display_, font);
+    for (Ranking* ranking : {&plain_, &colour_}) {
+        if (ranking->fonts)
+            FcFontSetDestroy(ranking->fonts);
+        if (ranking->request)
+            FcPatternDestroy(ranking->request);
+    }
     if (request_)
         FcPatternDestroy(request_);
 }
@@ -120,6 +126,7 @@ const TextLayout& FontFallback::lay_out(const char* text, int32_t n)
         pen += g.advance;
     }
     layout.width = right - left;
+    layout.advance = pen;
     return layout;
 }
 
@@ -161,32 +168,31 @@ uint8_t FontFallback::find_slot(char32_t c)
 {
     if (is_control(c) || XftCharExists(display_, loaded_, c))
         return loaded_slot;
-    bool colour = colour_allowed_ && wants_colour(c);
-    // A font already open that has the character keeps one script in one
-    // face and spares a search.
-    for (size_t i = 0; i < fonts_.size(); ++i)
-        if ((!colour || colour_[i]) && XftCharExists(display_, fonts_[i], c))
-            return static_cast<uint8_t>(first_fallback + i);
     ++searches_;
-    uint8_t found = search(c, colour);
-    // No colour font has it: any font that has it will do.
-    if (found == unknown && colour)
-        found = search(c, false);
+    uint8_t found = unknown;
+    if (colour_allowed_ && wants_colour(c)) {
+        rank(colour_, true);
+        found = first_with(colour_, c);
+    }
+    // No colour font has it: the font closest to the loaded one that does.
+    if (found == unknown) {
+        rank(plain_, false);
+        found = first_with(plain_, c);
+    }
     return found == unknown ? loaded_slot : found;
 }
 
-// Matches the loaded font's request with the character added, as Xft
-// matches a name, and opens the font unless it is open already. Returns
-// its slot, or unknown when no font has the character.
-uint8_t FontFallback::search(char32_t c, bool colour)
+// Ranks the installed fonts for the loaded font's request, as Xft matches a
+// name; for colour, keeps only the colour fonts. A match on the request
+// with the character added would rank them all again for every character.
+void FontFallback::rank(Ranking& ranking, bool colour)
 {
+    if (ranking.ranked)
+        return;
+    ranking.ranked = true;
     if (!request_)
-        return unknown;
+        return;
     FcPattern* pattern = FcPatternDuplicate(request_);
-    FcCharSet* wanted = FcCharSetCreate();
-    FcCharSetAddChar(wanted, c);
-    FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
-    FcCharSetDestroy(wanted);
     if (colour) {
         // A picture comes in one style: slanted or emboldened it is only
         // smeared, and Xft caches no slanted colour glyph.
@@ -198,30 +204,86 @@ uint8_t FontFallback::search(char32_t c, bool colour)
     }
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     XftDefaultSubstitute(display_, DefaultScreen(display_), pattern);
+    ranking.request = pattern;
+    ++rankings_;
     FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (!match)
-        return unknown;
-
-    // The best match is only the closest font, which may lack the character.
-    FcCharSet* has = nullptr;
-    bool usable = FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch &&
-                  FcCharSetHasChar(has, c) && (colour_allowed_ || !is_colour_font(match));
-    for (size_t i = 0; usable && i < fonts_.size(); ++i) {
-        if (same_face(match, fonts_[i]->pattern)) {
-            FcPatternDestroy(match);
-            return static_cast<uint8_t>(first_fallback + i);
+    FcFontSet* sorted;
+    if (colour) {
+        // Only the few colour fonts are ranked for emoji.
+        FcFontSet* colour_fonts = FcFontSetCreate();
+        for (FcSetName which : {FcSetSystem, FcSetApplication}) {
+            FcFontSet* fonts = FcConfigGetFonts(nullptr, which);
+            for (int i = 0; fonts && i < fonts->nfont; ++i) {
+                if (is_colour_font(fonts->fonts[i])) {
+                    FcPatternReference(fonts->fonts[i]);
+                    FcFontSetAdd(colour_fonts, fonts->fonts[i]);
+                }
+            }
+        }
+        sorted = FcFontSetSort(nullptr, &colour_fonts, 1, pattern, FcFalse, nullptr, &result);
+        FcFontSetDestroy(colour_fonts);
+    } else {
+        // Untrimmed: trimming merges every font's charset, which costs more
+        // than the walks it would shorten.
+        sorted = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+    }
+    if (!sorted)
+        return;
+    FcFontSet* kept = FcFontSetCreate();
+    for (int i = 0; i < sorted->nfont; ++i) {
+        FcPattern* font = sorted->fonts[i];
+        bool colour_font = is_colour_font(font);
+        if (colour ? colour_font : colour_allowed_ || !colour_font) {
+            FcPatternReference(font);
+            FcFontSetAdd(kept, font);
         }
     }
-    XftFont* font = usable && fonts_.size() < max_fallbacks ? XftFontOpenPattern(display_, match)
-                                                           : nullptr;
-    if (!font) {
-        FcPatternDestroy(match);
+    FcFontSetDestroy(sorted);
+    ranking.fonts = kept;
+    ranking.slots.assign(static_cast<size_t>(kept->nfont), unknown);
+}
+
+// The slot of the best-ranked font that has c, opened if need be; unknown
+// when none has it.
+uint8_t FontFallback::first_with(Ranking& ranking, char32_t c)
+{
+    if (!ranking.fonts)
         return unknown;
+    for (int i = 0; i < ranking.fonts->nfont; ++i) {
+        FcCharSet* has = nullptr;
+        if (FcPatternGetCharSet(ranking.fonts->fonts[i], FC_CHARSET, 0, &has) != FcResultMatch ||
+            !FcCharSetHasChar(has, c))
+            continue;
+        uint8_t slot = open_slot(ranking, i);
+        if (slot != loaded_slot)
+            return slot;
     }
-    // The font owns the pattern now.
-    fonts_.push_back(font);
-    colour_.push_back(is_colour_font(font->pattern));
-    return static_cast<uint8_t>(first_fallback + fonts_.size() - 1);
+    return unknown;
+}
+
+// Opens font index of the ranking as Xft opens a matched name, unless the
+// same face is open already (from the other ranking). A font that cannot be
+// opened is marked with the loaded font's slot and skipped from then on.
+uint8_t FontFallback::open_slot(Ranking& ranking, int index)
+{
+    uint8_t& slot = ranking.slots[static_cast<size_t>(index)];
+    if (slot != unknown)
+        return slot;
+    slot = loaded_slot;
+    FcPattern* font = ranking.fonts->fonts[index];
+    for (size_t i = 0; i < fonts_.size(); ++i)
+        if (same_face(font, fonts_[i]->pattern))
+            return slot = static_cast<uint8_t>(first_fallback + i);
+    if (fonts_.size() >= max_fallbacks)
+        return slot;
+    FcPattern* prepared = FcFontRenderPrepare(nullptr, ranking.request, font);
+    XftFont* opened = prepared ? XftFontOpenPattern(display_, prepared) : nullptr;
+    if (!opened) {
+        if (prepared)
+            FcPatternDestroy(prepared);
+        return slot;
+    }
+    // The font owns the prepared pattern now.
+    fonts_.push_back(opened);
+    return slot = static_cast<uint8_t>(first_fallback + fonts_.size() - 1);
 }

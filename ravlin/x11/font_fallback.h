@@ -23,16 +23,19 @@ struct TextLayout {
     // for one string in one font: for text wholly in the loaded font, the
     // width XftTextExtentsUtf8 gives.
     int32_t width = 0;
+    int32_t advance = 0;  // where the pen stops after the last glyph
     bool fallback_used = false;  // some run is in a font other than the loaded one
 };
 
 // Where the characters an Xft font lacks come from. A character the loaded
-// font has is always drawn with it. For one it lacks, fontconfig is asked
-// once for an installed font that has it, and everything learnt is kept for
-// the life of the surface: the fonts opened, the font, glyph and metrics of
-// each character met, and the characters no font has (those keep the loaded
-// font's box, as without fallbacks). Nothing is asked of fontconfig before
-// a character needs it.
+// font has is always drawn with it. For one it lacks, the first font that
+// has it is taken from the installed fonts as fontconfig ranks them for the
+// loaded font's request; fontconfig ranks them once (once more for colour
+// emoji), and each character costs only a test of the fonts' charsets.
+// Everything learnt is kept for the life of the surface: the rankings, the
+// fonts opened, the font, glyph and metrics of each character met, and the
+// characters no font has (those keep the loaded font's box, as without
+// fallbacks). Nothing is asked of fontconfig before a character needs it.
 class FontFallback {
 public:
     // name: what the loaded font was opened from; fallbacks are matched
@@ -55,9 +58,12 @@ public:
     // does, or when c is a control character; otherwise a fallback.
     XftFont* font_for(char32_t c);
 
-    // Characters that were looked up through fontconfig so far; each one is
+    // Characters that were looked up in the rankings so far; each one is
     // looked up at most once.
     int32_t searches() const { return searches_; }
+    // Times fontconfig was asked to rank the installed fonts: at most two
+    // for the life of the surface, however many characters were looked up.
+    int32_t rankings() const { return rankings_; }
 
 private:
     // What is known of one character.
@@ -70,9 +76,20 @@ private:
     };
     using Block = std::array<Glyph, 256>;
 
+    // The installed fonts, best first for one request, and what became of
+    // those that were needed.
+    struct Ranking {
+        FcPattern* request = nullptr;  // substituted as Xft substitutes a name
+        FcFontSet* fonts = nullptr;    // null until first needed, or when none
+        std::vector<uint8_t> slots;    // per font: unknown until opened
+        bool ranked = false;
+    };
+
     const Glyph& glyph(char32_t c);
     uint8_t find_slot(char32_t c);
-    uint8_t search(char32_t c, bool colour);
+    uint8_t first_with(Ranking& ranking, char32_t c);
+    void rank(Ranking& ranking, bool colour);
+    uint8_t open_slot(Ranking& ranking, int index);
     XftFont* font_in(uint8_t slot) const;
 
     Display* display_;
@@ -82,7 +99,9 @@ private:
     bool colour_allowed_;            // this libXft draws colour glyphs
     std::vector<std::unique_ptr<Block>> blocks_;  // by c >> 8, made on demand
     std::vector<XftFont*> fonts_;    // the fallbacks opened, in order found
-    std::vector<bool> colour_;       // whether fonts_[i] is a colour font
+    Ranking plain_;                  // for the request as it is
+    Ranking colour_;                 // colour fonts only, for emoji
     int32_t searches_ = 0;
+    int32_t rankings_ = 0;
     TextLayout layout_;
 };

@@ -3,6 +3,8 @@
 #include <X11/Xutil.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "ravlin/base/fail.h"
 #include "ravlin/control/key_bindings.h"
 #include "ravlin/x11/x11_platform.h"
@@ -23,11 +25,20 @@ void handle_key_press(MenuState& m, const Settings& s, const X11State& x, XKeyEv
     char key_text[32];
     KeySym keysym = NoSymbol;
     Status status = 0;
-    int length = x.input_context ? XmbLookupString(x.input_context, &event, key_text,
-                                                   sizeof key_text, &keysym, &status)
-                                 : XLookupString(&event, key_text, sizeof key_text, &keysym,
-                                                 nullptr);
+    XIC context = x.input_method.context;
+    int length = context ? XmbLookupString(context, &event, key_text, sizeof key_text, &keysym,
+                                           &status)
+                         : XLookupString(&event, key_text, sizeof key_text, &keysym, nullptr);
+    // An input method commits whole phrases at once, often more than the
+    // buffer holds; Xlib keeps the text for a second lookup with room.
+    std::string phrase;
+    const char* text = key_text;
+    if (status == XBufferOverflow && length > 0) {
+        phrase.resize(static_cast<size_t>(length));
+        length = XmbLookupString(context, &event, phrase.data(), length, &keysym, &status);
+        text = phrase.data();
+    }
     if (status == XBufferOverflow)
         return;
-    handle_key(m, s, {static_cast<KeySymbol>(keysym), event.state, key_text, length});
+    handle_key(m, s, {static_cast<KeySymbol>(keysym), event.state, text, length});
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ravlin/base/fail.h"
+#include "ravlin/x11/core_text.h"
 #include "ravlin/x11/font_fallback.h"
 
 Surface* open_surface()
@@ -39,6 +40,7 @@ void close_surface(Surface* surface)
     }
     if (font.font_set)
         XFreeFontSet(display, font.font_set);
+    close_core_text(display, surface->core_text);
     if (font.core_font)
         XFreeFont(display, font.core_font);
     if (surface->canvas)
@@ -77,6 +79,7 @@ void load_font(Surface& surface, const char* name)
     if ((font.core_font = XLoadQueryFont(display, name))) {
         font.ascent = font.core_font->ascent;
         font.descent = font.core_font->descent;
+        surface.core_text = open_core_text(display, font.core_font);
     } else {
         int missing_count = 0;
         char* default_string = nullptr;
@@ -183,7 +186,24 @@ int32_t text_extent(const Surface& surface, const char* text, int32_t n)
         XmbTextExtents(font.font_set, text, n, nullptr, &logical);
         return logical.width;
     }
+    if (surface.core_text)
+        return core_text_width(*surface.core_text, text, n);
     return XTextWidth(font.core_font, text, n);
+}
+
+// Xft measures a string by its glyph box; the pen goes on by the advances.
+// Core fonts and font sets measure by advance already.
+int32_t text_advance(const Surface& surface, const char* text, int32_t n)
+{
+    const LoadedFont& font = surface.font;
+    if (!font.xft_font)
+        return text_extent(surface, text, n);
+    if (!surface.fallback->plain_ascii(text, n))
+        return surface.fallback->lay_out(text, n).advance;
+    XGlyphInfo extents;
+    XftTextExtentsUtf8(surface.display, font.xft_font, reinterpret_cast<const FcChar8*>(text), n,
+                       &extents);
+    return extents.xOff;
 }
 
 namespace {
@@ -245,6 +265,9 @@ void SurfaceCanvas::draw_text(const char* bytes, int32_t n, int32_t x, int32_t y
             draw_runs(surface, surface.fallback->lay_out(bytes, n), pair.fg_xft, x, y, clip);
     } else if (font.font_set) {
         XmbDrawString(surface.display, surface.canvas, font.font_set, surface.gc, x, y, bytes, n);
+    } else if (surface.core_text) {
+        draw_core_text(surface.display, surface.canvas, surface.gc, *surface.core_text, x, y,
+                       bytes, n);
     } else {
         XSetFont(surface.display, surface.gc, font.core_font->fid);
         XDrawString(surface.display, surface.canvas, surface.gc, x, y, bytes, n);

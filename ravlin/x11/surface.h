@@ -9,6 +9,7 @@
 #include "ravlin/drawing/canvas.h"
 
 class FontFallback;
+struct CoreText;
 
 // The one font of the program. Exactly one of the three handles is set
 // after load_font.
@@ -30,6 +31,8 @@ struct Surface {
     LoadedFont font;
     // Only with an Xft font: where the characters it lacks are drawn from.
     FontFallback* fallback;
+    // Only with a core font in a multibyte locale: text drawn by character.
+    CoreText* core_text;
 };
 
 // A foreground/background pair as X allocated it; fg_xft is allocated only
@@ -48,6 +51,7 @@ XColorPair* make_color_pair(Surface& surface, const char* fg_name, const char* b
 void free_color_pair(Surface& surface, XColorPair* pair);
 void size_canvas(Surface& surface, uint32_t width, uint32_t height);
 int32_t text_extent(const Surface& surface, const char* text, int32_t n);
+int32_t text_advance(const Surface& surface, const char* text, int32_t n);
 
 // The layout's canvas on a surface. Its colours are the pairs it was given,
 // each as two numbers (2i for the foreground of pair i, 2i + 1 for its
@@ -65,6 +69,10 @@ public:
     int32_t text_extent(const char* text, int32_t n) const override
     {
         return ::text_extent(surface_, text, n);
+    }
+    int32_t text_advance(const char* text, int32_t n) const override
+    {
+        return ::text_advance(surface_, text, n);
     }
     int32_t font_height() const override { return surface_.font.height; }
     int32_t font_ascent() const override { return surface_.font.ascent; }

@@ -97,7 +97,7 @@ Window create_window(Display* display, const MonitorRect& rect, unsigned long ba
     XSetWindowAttributes attributes{};
     attributes.override_redirect = True;
     attributes.background_pixel = background;
-    attributes.event_mask = ExposureMask | KeyPressMask | VisibilityChangeMask;
+    attributes.event_mask = bar_events;
     Window window = XCreateWindow(
         display, DefaultRootWindow(display), rect.x, rect.y, clamp_window_extent(rect.width),
         clamp_window_extent(rect.height), 0, DefaultDepth(display, screen), CopyFromParent,

@@ -59,17 +59,6 @@ void place_bar(MenuState& m, const Settings& s)
     place_on_monitor(m, s, state);
 }
 
-void create_input_context()
-{
-    // Without an input method keys are still looked up with XLookupString.
-    XIM method = XOpenIM(display(), nullptr, nullptr, nullptr);
-    if (!method)
-        return;
-    state.input_context =
-        XCreateIC(method, XNInputStyle, XIMPreeditNothing | XIMStatusNothing, XNClientWindow,
-                  state.bar_window, XNFocusWindow, state.bar_window, nullptr);
-}
-
 void show_bar(MenuState& m, Settings& s)
 {
     SurfaceCanvas& canvas = *state.canvas;
@@ -84,7 +73,7 @@ void show_bar(MenuState& m, Settings& s)
         create_window(display(), {state.bar_x, state.bar_y, m.bar_width, m.bar_height},
                       canvas.pixel(m.normal_colors.bg), s.instance_name, s.class_name);
     set_window_opacity(display(), state.bar_window, s.opacity);
-    create_input_context();
+    open_input_method(state.input_method, display(), state.bar_window, bar_events);
     XMapRaised(display(), state.bar_window);
     auto width = static_cast<uint32_t>(m.bar_width);
     auto height = static_cast<uint32_t>(m.bar_height);
@@ -112,6 +101,7 @@ void close(MenuState& m, const Settings& s)
     for (XColorPair* pair : state.colors)
         free_color_pair(*state.surface, pair);
     state.colors.clear();
+    close_input_method(state.input_method);
     XDestroyWindow(display(), state.bar_window);
     if (s.shade_opacity > 0)
         XDestroyWindow(display(), state.shade_window);

@@ -7,6 +7,7 @@
 
 #include "ravlin/control/placement.h"
 #include "ravlin/control/platform.h"
+#include "ravlin/x11/input_method.h"
 
 struct Surface;
 struct XColorPair;
@@ -23,8 +24,11 @@ struct X11State {
     int32_t bar_x = 0, bar_y = 0;
     Window bar_window = None;
     Window shade_window = None;
-    XIC input_context = nullptr;
+    InputMethod input_method;          // its context looks the keys up
 };
+
+// What the bar window selects, beside what the input method filters.
+inline constexpr long bar_events = ExposureMask | KeyPressMask | VisibilityChangeMask;
 
 // The X11 platform: Xlib, Xinerama and Xft.
 const Platform& x11_platform();

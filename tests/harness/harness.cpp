@@ -82,6 +82,8 @@ Process::Process(const std::vector<std::string>& argv, const Options& options)
     if (pid_ < 0)
         throw std::runtime_error("fork");
     if (pid_ == 0) {
+        if (options.own_group)
+            setpgid(0, 0);
         if (options.pipe_stdin) {
             dup2(in[0], 0);
         } else {
@@ -112,10 +114,13 @@ Process::Process(const std::vector<std::string>& argv, const Options& options)
         execvp(args[0], args.data());
         _exit(127);
     }
+    own_group_ = options.own_group;
+    if (own_group_)
+        setpgid(pid_, pid_);  // also here, so that it holds before any signal
     if (options.pipe_stdin) {
         ::close(in[0]);
         stdin_fd_ = in[1];
-        signal(SIGPIPE, SIG_IGN);
+        ::signal(SIGPIPE, SIG_IGN);
     }
     if (options.stdout_path.empty()) {
         ::close(out[1]);
@@ -206,8 +211,16 @@ std::optional<int> Process::wait(std::chrono::milliseconds timeout)
     return status_;
 }
 
+void Process::signal(int number)
+{
+    if (pid_ > 0)
+        ::kill(own_group_ ? -pid_ : pid_, number);
+}
+
 void Process::kill_now()
 {
+    if (own_group_ && pid_ > 0)
+        ::kill(-pid_, SIGKILL);  // the helpers too, even once the leader is gone
     if (pid_ > 0 && running()) {
         ::kill(pid_, SIGKILL);
         int status;
@@ -325,8 +338,8 @@ std::unique_ptr<Process> start_menu(const XServer& server, const std::vector<std
 {
     std::vector<std::string> argv = {RAVLIN_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
-    options.env.push_back(server.env());
-    options.env.push_back("LC_ALL=C.UTF-8");
+    // Before the caller's own entries, which win (another locale, say).
+    options.env.insert(options.env.begin(), {server.env(), "LC_ALL=C.UTF-8"});
     auto menu = std::make_unique<Process>(argv, options);
     if (options.pipe_stdin) {
         menu->write_stdin(entries);
@@ -517,7 +530,11 @@ std::vector<Window> XClient::stacking_order()
 XClient::Image XClient::capture(Window window)
 {
     Image image;
+    // A window that went away meanwhile gives an empty picture.
+    ErrorsIgnored guard(display_);
     Geometry g = geometry(window);
+    if (g.width == 0 || g.height == 0)
+        return image;
     XImage* x_image = XGetImage(display_, window, 0, 0, g.width, g.height, AllPlanes, ZPixmap);
     if (!x_image)
         return image;

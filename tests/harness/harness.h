@@ -35,6 +35,9 @@ public:
         std::string stdout_path;       // redirect stdout to this file instead of a pipe
         std::string working_directory;
         std::vector<int> closed_fds;   // descriptors the program starts without
+        // The child leads a process group of its own, and kill_now ends the
+        // whole group (a daemon with the helpers it started).
+        bool own_group = false;
     };
     Process(const std::vector<std::string>& argv, const Options& options);
     explicit Process(const std::vector<std::string>& argv) : Process(argv, Options{}) {}
@@ -52,6 +55,8 @@ public:
     std::optional<int> wait(std::chrono::milliseconds timeout = 10000ms);
     bool running();
     void kill_now();
+    // Sends a signal to the child, or to its group when it has its own.
+    void signal(int number);
     // Everything written so far (drained without blocking).
     const std::string& out();
     const std::string& err();
@@ -62,6 +67,7 @@ private:
     int stdin_fd_ = -1, stdout_fd_ = -1, stderr_fd_ = -1;
     std::string out_, err_;
     std::optional<int> status_;
+    bool own_group_ = false;
 };
 
 // Runs a command to its end and returns (status, stdout, stderr).
@@ -98,8 +104,9 @@ private:
     std::string display_name_;
 };
 
-// Starts the menu on server (in C.UTF-8) with args, the entries written to
-// its standard input, which is closed afterwards unless keep_input_open.
+// Starts the menu on server (in C.UTF-8 unless options.env says otherwise)
+// with args, the entries written to its standard input, which is closed
+// afterwards unless keep_input_open.
 std::unique_ptr<Process> start_menu(const XServer& server, const std::vector<std::string>& args,
                                     const std::string& entries, Process::Options options = {},
                                     bool keep_input_open = false);
