@@ -93,6 +93,10 @@ TEST(WaylandCanvas, DrawsRectanglesTextAndEmojiAtTheScale)
     EXPECT_EQ(canvas->text_extent("", 0), 0);
     int32_t extent = canvas->text_extent("Wim", 3);
     EXPECT_GT(extent, canvas->text_extent("Wi", 2));
+    // The cursor goes by the pen, a trailing blank included.
+    EXPECT_EQ(canvas->text_advance("ab ", 3),
+              canvas->text_advance("ab", 2) + canvas->text_advance(" ", 1));
+    EXPECT_GT(canvas->text_advance(" ", 1), 0);
 
     for (double scale : {1.0, 2.0}) {
         canvas->resize(200, 30, scale);

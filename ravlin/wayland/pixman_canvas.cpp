@@ -164,6 +164,15 @@ int32_t PixmanCanvas::text_extent(const char* text, int32_t n) const
     return static_cast<int32_t>(std::ceil((right - left) / scale_));
 }
 
+int32_t PixmanCanvas::text_advance(const char* text, int32_t n) const
+{
+    const std::vector<Placed>& placed = lay_out(text, n);
+    if (placed.empty())
+        return 0;
+    int32_t pen = placed.back().pen + placed.back().glyph->advance.x;
+    return static_cast<int32_t>(std::lround(pen / scale_));
+}
+
 void PixmanCanvas::fill_rect(int32_t x, int32_t y, uint32_t w, uint32_t h, Color color)
 {
     if (!image_ || w == 0 || h == 0)

@@ -29,6 +29,7 @@ public:
     PixmanCanvas& operator=(const PixmanCanvas&) = delete;
 
     int32_t text_extent(const char* text, int32_t n) const override;
+    int32_t text_advance(const char* text, int32_t n) const override;
     int32_t font_height() const override { return ascent_ + descent_; }
     int32_t font_ascent() const override { return ascent_; }
     void fill_rect(int32_t x, int32_t y, uint32_t w, uint32_t h, Color color) override;
