@@ -10,9 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ravlin/base/write_all.h"
 #include "ravlin/control/menu_state.h"
 #include "ravlin/items/utf8.h"
-#include "ravlin/items/write_all.h"
 
 namespace {
 

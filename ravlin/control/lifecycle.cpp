@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "ravlin/base/standard_descriptors.h"
 #include "ravlin/control/file_completion.h"
 #include "ravlin/control/key_bindings.h"
 #include "ravlin/control/menu_state.h"
@@ -164,24 +165,6 @@ void run_event_loop(MenuState& m, const Settings& s)
     cancel_file_completion(m);
 }
 
-// A standard descriptor that is closed would be taken by the next file
-// opened, the display connection most likely: the result, or a library's
-// complaint, would go into the X socket, or the socket be read as entries.
-// /dev/null fills each gap; true when standard output was one of them.
-bool open_standard_descriptors()
-{
-    bool output_closed = false;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
-            continue;
-        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (null_fd != fd)
-            fail("cannot open /dev/null:");
-        output_closed = output_closed || fd == 1;
-    }
-    return output_closed;
-}
-
 }  // namespace
 
 void grab_keyboard(Display* display)
@@ -211,7 +194,12 @@ int run_menu(int argc, char** argv)
 {
     static Settings s;
     static MenuState m;
-    m.output_closed = open_standard_descriptors();
+    // Done first: the display connection most likely takes the next free
+    // descriptor, and the result would then go into the X socket.
+    int filled = open_standard_descriptors();
+    if (filled < 0)
+        fail("cannot open /dev/null:");
+    m.output_closed = filled & (1 << 1);
     parse_command_line(argc, argv, s);
 
     m.surface = open_surface();
