@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct MenuState;
 
@@ -38,6 +39,10 @@ struct PendingCompletion {
     int32_t cursor = 0;
     CompletionWords words;
     struct sigaction old_child_action = {};
+    // Killed children not yet seen to end (one stuck in an unanswered file
+    // system call ignores even SIGKILL): reaped later without waiting, or
+    // left to the system when the menu exits.
+    std::vector<pid_t> left_behind;
 };
 
 // How long a child may take before it is killed and the input left alone.
@@ -51,10 +56,12 @@ void start_file_completion(MenuState& m);
 
 // Waits until the child has written more, has finished, or has run out of
 // time, or until other_fd (when not -1) is readable, whichever comes first,
-// and acts on it. True when the input was changed by a finished completion.
+// and acts on it; never past the deadline, whatever the child does. True
+// when the input was changed by a finished completion.
 bool wait_for_completion(MenuState& m, int other_fd);
 
-// Kills the child of a completion in flight, by its pid, and forgets it.
+// Kills the child of a completion in flight, by its pid, and forgets it
+// without waiting for it to end.
 void cancel_file_completion(MenuState& m);
 
 // The whole completion at once: start, wait, apply. The input is left as it
