@@ -1,6 +1,6 @@
 // Hostile starts and a busy desktop, end to end: closed standard
 // descriptors, results that cannot be written, a FIFO for a history, a
-// and file name completions that would never end
+// history on a slow disk, and file name completions that would never end
 // or never come back from the kernel.
 #include <gtest/gtest.h>
 
@@ -140,6 +140,36 @@ TEST_F(Faults, FifoHistoryWithoutAReaderHoldsNothingUp)
     client_->key(XK_Return);
     EXPECT_EQ(menu.wait(), 0);
     EXPECT_EQ(menu.out(), "alpha\n");
+}
+
+TEST_F(Faults, HistoryOnASlowDiskIsSavedWithTheKeyboardFree)
+{
+    TempDir dir;
+    ASSERT_EQ(mkfifo((dir / "history").c_str(), 0600), 0);
+    Process& menu = start({"-hist", dir / "history"}, "alpha\n");
+    ASSERT_TRUE(bar_appears());
+    // A full pipe stands in for a disk that takes its time: the save waits
+    // for room until we read.
+    int reader = open((dir / "history").c_str(), O_RDONLY | O_NONBLOCK);
+    int writer = open((dir / "history").c_str(), O_WRONLY | O_NONBLOCK);
+    ASSERT_GE(fcntl(writer, F_SETPIPE_SZ, 4096), 0);
+    std::string filler(4096, 'f');
+    ASSERT_EQ(write(writer, filler.data(), filler.size()), 4096);
+    close(writer);
+
+    client_->key(XK_Return);
+    ASSERT_TRUE(wait_until([&] { return menu.out() == "alpha\n"; }));
+    EXPECT_TRUE(wait_until([] { return !client_->keyboard_grabbed(); }, 3000ms));
+    std::string saved;
+    wait_until([&] {
+        char buffer[8192];
+        ssize_t n = read(reader, buffer, sizeof buffer);
+        saved.append(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+        return saved.size() >= filler.size() + 6;
+    }, 3000ms);
+    close(reader);
+    EXPECT_EQ(saved, filler + "alpha\n");
+    EXPECT_EQ(menu.wait(), 0);
 }
 
 TEST_F(Faults, SignalOrLostServerEndsTheRunLeavingOutputAndHistoryAlone)

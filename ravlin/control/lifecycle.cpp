@@ -23,6 +23,7 @@
 #include "ravlin/drawing/surface.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
+#include "ravlin/items/history_file.h"
 
 namespace {
 
@@ -270,6 +271,8 @@ int run_menu(int argc, char** argv)
         XDestroyWindow(display, m.shade_window);
     XUngrabKeyboard(display, CurrentTime);
     close_surface(m.surface);
+    if (m.history_line)
+        save_history(m, s, m.history_line);
 
     if (m.output_errno) {
         errno = m.output_errno;
