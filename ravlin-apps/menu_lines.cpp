@@ -17,6 +17,24 @@ std::string one_line(const std::string& name)
     return line;
 }
 
+// The menu reads lines of at most this many bytes: a longer one would
+// arrive as two entries, neither of which names the application.
+constexpr size_t kMaxLineSize = 1023;
+
+// The line cut to size bytes, at a character start, with an ellipsis.
+std::string shortened(std::string line, size_t size)
+{
+    static constexpr std::string_view ellipsis = "\u2026";
+    if (line.size() <= size)
+        return line;
+    size_t cut = size - ellipsis.size();
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xc0) == 0x80)
+        --cut;
+    line.resize(cut);
+    line += ellipsis;
+    return line;
+}
+
 }  // namespace
 
 void order_for_menu(std::vector<DesktopEntry>& entries, const std::vector<std::string>& history)
@@ -45,7 +63,7 @@ std::vector<std::string> menu_lines(const std::vector<DesktopEntry>& entries)
     lines.reserve(entries.size());
     std::unordered_map<std::string, int> uses;
     for (const DesktopEntry& entry : entries) {
-        lines.push_back(one_line(entry.name));
+        lines.push_back(shortened(one_line(entry.name), kMaxLineSize));
         ++uses[lines.back()];
     }
     for (size_t i = 0; i < entries.size(); ++i) {
@@ -54,7 +72,10 @@ std::vector<std::string> menu_lines(const std::vector<DesktopEntry>& entries)
         std::string_view id = entries[i].id;
         if (id.size() > 8 && id.substr(id.size() - 8) == ".desktop")
             id.remove_suffix(8);
-        lines[i] += " (" + std::string(id) + ")";
+        std::string suffix = " (" + std::string(id) + ")";
+        lines[i] = suffix.size() + 16 < kMaxLineSize
+                       ? shortened(one_line(entries[i].name), kMaxLineSize - suffix.size()) + suffix
+                       : shortened(one_line(entries[i].name) + suffix, kMaxLineSize);
     }
     return lines;
 }

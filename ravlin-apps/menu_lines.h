@@ -12,6 +12,7 @@
 void order_for_menu(std::vector<DesktopEntry>& entries, const std::vector<std::string>& history);
 
 // One line per entry, in the same order: the name, with control characters
-// as blanks so a name stays one line. Entries sharing a name are told apart
-// by their ID, without ".desktop", in parentheses: "Viewer (org.example.Viewer)".
+// as blanks so a name stays one line, cut with an ellipsis to the 1023
+// bytes the menu takes. Entries sharing a line are told apart by their ID,
+// without ".desktop", in parentheses: "Viewer (org.example.Viewer)".
 std::vector<std::string> menu_lines(const std::vector<DesktopEntry>& entries);
