@@ -1,10 +1,12 @@
 #include "menu_lines.h"
 
 #include <algorithm>
-#include <cstring>
+#include <numeric>
 #include <string_view>
 #include <tuple>
 #include <unordered_map>
+
+#include "name_order.h"
 
 namespace {
 
@@ -46,15 +48,21 @@ void order_for_menu(std::vector<DesktopEntry>& entries, const std::vector<std::s
         auto found = recency.find(entry.id);
         return found == recency.end() ? history.size() : found->second;
     };
-    std::sort(entries.begin(), entries.end(), [&](const DesktopEntry& a, const DesktopEntry& b) {
-        size_t rank_a = rank(a), rank_b = rank(b);
-        if (rank_a != rank_b)
-            return rank_a < rank_b;
-        int order = strcoll(a.name.c_str(), b.name.c_str());
-        if (order != 0)
-            return order < 0;
-        return a.id < b.id;
+    std::vector<std::pair<size_t, std::string>> keys;
+    keys.reserve(entries.size());
+    for (const DesktopEntry& entry : entries)
+        keys.emplace_back(rank(entry), name_sort_key(entry.name));
+    std::vector<size_t> order(entries.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return std::tie(keys[a], entries[a].name, entries[a].id) <
+               std::tie(keys[b], entries[b].name, entries[b].id);
     });
+    std::vector<DesktopEntry> sorted;
+    sorted.reserve(entries.size());
+    for (size_t i : order)
+        sorted.push_back(std::move(entries[i]));
+    entries = std::move(sorted);
 }
 
 std::vector<std::string> menu_lines(const std::vector<DesktopEntry>& entries)

@@ -7,8 +7,8 @@
 #include "desktop_entry.h"
 
 // Puts the entries whose IDs are in history first, in history order (most
-// recent first), then the others by name in the collation order of the
-// locale, ties by ID.
+// recent first), then the others by name, alphabetically with case set
+// aside (name_sort_key), ties by ID.
 void order_for_menu(std::vector<DesktopEntry>& entries, const std::vector<std::string>& history);
 
 // One line per entry, in the same order: the name, with control characters

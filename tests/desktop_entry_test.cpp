@@ -198,6 +198,14 @@ TEST(DesktopEntry, MenuPutsHistoryFirstAndTellsEqualNamesApart)
     EXPECT_EQ(menu_lines(entries), (Strings{"Term", "Viewer (b)", "Editor", "Two Lines",
                                             "Viewer (a)"}));
 
+    // In C.UTF-8 too, or with the user's locale missing: alphabetical.
+    std::vector<DesktopEntry> named;
+    for (const char* name : {"picom", "XTerm", "\u00c9cran", "Vim", "UXTerm", "apple", "ecran"})
+        named.push_back(entry(name, name));
+    order_for_menu(named, {});
+    EXPECT_EQ(menu_lines(named), (Strings{"apple", "ecran", "\u00c9cran", "picom", "UXTerm",
+                                          "Vim", "XTerm"}));
+
     // The menu takes lines of 1023 bytes; longer names are cut.
     std::string name = std::string(1019, 'n') + "\u00e9\u00e9\u00e9";  // cut inside the first é
     EXPECT_EQ(menu_lines({entry("l.desktop", name.c_str())}),
