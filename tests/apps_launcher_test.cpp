@@ -143,7 +143,7 @@ TEST_F(AppsLauncher, WithoutHomeUsesThePasswordEntrysHome)
     bool had_local = access("/.local", F_OK) == 0;
     entry("sys1/applications/sys.desktop", "Name=System\nExec=mark-app\n");
     options.env.back() = "CHOICE=System";
-    apps = run_with_password_home(dir_, "", {RAVLIN_APPS_BIN}, options);
+    apps = run_with_password_home(dir_, "none", {RAVLIN_APPS_BIN}, options);
     ASSERT_TRUE(apps);
     EXPECT_EQ(apps->status, 0) << apps->err;
     EXPECT_EQ(offered(), Strings{"System"});
