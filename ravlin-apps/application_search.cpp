@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "ravlin/base/colon_list.h"
+
 namespace {
 
 // Symbolic links may make loops and deep trees hold a descriptor per level.
@@ -66,11 +68,28 @@ class Search {
 public:
     explicit Search(const ListingContext& context) : context_(context) {}
 
+    // Links are followed, but never into a directory above one of the
+    // applications directories: a link to / or to /usr/share would walk
+    // the whole tree below it (the applications directories among it).
+    void mark_above(int dir_fd)
+    {
+        int fd = openat(dir_fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat status;
+        // The parent of / is / itself, which ends the climb.
+        while (fd >= 0 && fstat(fd, &status) == 0 && above_.insert({status.st_dev, status.st_ino}).second) {
+            int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            close(fd);
+            fd = parent;
+        }
+        if (fd >= 0)
+            close(fd);
+    }
+
     // relative: the path of dir below the applications directory, "" or ending in "/".
     void walk(int dir_fd, const std::string& dir_path, const std::string& relative, int depth)
     {
         struct stat status;
-        if (fstat(dir_fd, &status) != 0 ||
+        if (fstat(dir_fd, &status) != 0 || (depth > 0 && above_.count({status.st_dev, status.st_ino})) ||
             !visited_.insert({status.st_dev, status.st_ino}).second) {
             close(dir_fd);
             return;
@@ -124,6 +143,7 @@ private:
     const ListingContext& context_;
     std::unordered_set<std::string> ids_;
     std::set<std::pair<dev_t, ino_t>> visited_;
+    std::set<std::pair<dev_t, ino_t>> above_;  // the directories above the applications directories
     std::string buffer_;  // reused: one buffer for every file
 };
 
@@ -137,16 +157,10 @@ std::vector<std::string> application_dirs(const char* data_home, const char* dat
         bases.emplace_back(data_home);
     else if (home && home[0] == '/')
         bases.push_back(std::string(home) + "/.local/share");
-    std::string_view dirs = data_dirs && *data_dirs ? data_dirs : "/usr/local/share:/usr/share";
-    while (!dirs.empty()) {
-        size_t colon = dirs.find(':');
-        std::string_view dir = dirs.substr(0, colon);
+    for (std::string_view dir :
+         split_colon_list(data_dirs && *data_dirs ? data_dirs : "/usr/local/share:/usr/share"))
         if (!dir.empty() && dir[0] == '/')
             bases.emplace_back(dir);
-        if (colon == std::string_view::npos)
-            break;
-        dirs.remove_prefix(colon + 1);
-    }
     std::vector<std::string> result;
     for (const std::string& base : bases) {
         std::string dir = without_trailing_slashes(base);
@@ -168,10 +182,14 @@ std::vector<DesktopEntry> find_applications(const std::vector<std::string>& dirs
                                             const ListingContext& context)
 {
     Search search(context);
+    std::vector<int> fds;
     for (const std::string& dir : dirs) {
-        int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd >= 0)
-            search.walk(fd, dir, "", 0);
+        fds.push_back(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fds.back() >= 0)
+            search.mark_above(fds.back());
     }
+    for (size_t i = 0; i < dirs.size(); ++i)
+        if (fds[i] >= 0)
+            search.walk(fds[i], dirs[i], "", 0);
     return std::move(search.entries);
 }

@@ -28,5 +28,7 @@ std::string desktop_file_id(std::string_view relative_path);
 // and their subdirectories. The first file found with an ID decides for
 // it, whether it is offered or not: a Hidden or broken entry masks the same
 // ID further down. Within one directory names are taken in byte order.
+// Symbolic links are followed, but never into a directory already walked
+// nor into one above an applications directory.
 std::vector<DesktopEntry> find_applications(const std::vector<std::string>& dirs,
                                             const ListingContext& context);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "exec_line.h"
+#include "ravlin/base/colon_list.h"
 #include "key_file.h"
 #include "locale_match.h"
 #include "program_path.h"
@@ -14,15 +15,9 @@ namespace {
 std::vector<std::string> split_colons(const char* text)
 {
     std::vector<std::string> parts;
-    std::string_view rest = text ? text : "";
-    while (!rest.empty()) {
-        size_t colon = rest.find(':');
-        if (colon != 0)
-            parts.emplace_back(rest.substr(0, colon));
-        if (colon == std::string_view::npos)
-            break;
-        rest.remove_prefix(colon + 1);
-    }
+    for (std::string_view part : split_colon_list(text ? text : ""))
+        if (!part.empty())
+            parts.emplace_back(part);
     return parts;
 }
 

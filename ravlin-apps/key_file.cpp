@@ -51,6 +51,9 @@ bool split_key(std::string_view text, KeyEntry& entry)
 
 std::optional<DesktopGroup> parse_desktop_group(std::string_view text)
 {
+    // Editors on some systems start UTF-8 files with a byte-order mark.
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
     // No text file holds a NUL byte; one search over the whole is cheaper
     // than one per line.
     if (std::memchr(text.data(), '\0', text.size()))

@@ -22,7 +22,7 @@ using DesktopGroup = std::vector<KeyEntry>;
 inline constexpr size_t kMaxLineLength = 64 * 1024;
 
 // Parses the [Desktop Entry] group, which must come first (only blank and
-// comment lines before it). Nothing when the file is malformed: another
+// comment lines before it, and a UTF-8 byte-order mark at the very start). Nothing when the file is malformed: another
 // group first, no such group, a line that is neither comment, group header
 // nor key=value, a key without a name or with a broken [locale], a line
 // longer than kMaxLineLength, or a NUL byte anywhere. The groups after it

@@ -17,6 +17,8 @@
 #include "menu_choice.h"
 #include "menu_lines.h"
 #include "program_path.h"
+#include "ravlin/base/standard_descriptors.h"
+#include "ravlin/base/xdg_dirs.h"
 
 namespace {
 
@@ -41,6 +43,12 @@ std::string menu_program(const std::string& search_path)
 
 int main(int argc, char** argv)
 {
+    // With standard input closed, the pipe to the menu would take
+    // descriptor 0 and lose its read end across the menu's exec.
+    if (open_standard_descriptors() < 0) {
+        perror("ravlin-apps: cannot open /dev/null");
+        return 1;
+    }
     setlocale(LC_COLLATE, "");
     signal(SIGPIPE, SIG_IGN);
     // Inherited as ignored, it would keep the menu's exit status from us.
@@ -48,9 +56,9 @@ int main(int argc, char** argv)
 
     ListingContext context = listing_context_from_environment();
     std::vector<DesktopEntry> entries = find_applications(
-        application_dirs(getenv("XDG_DATA_HOME"), getenv("XDG_DATA_DIRS"), getenv("HOME")),
+        application_dirs(getenv("XDG_DATA_HOME"), getenv("XDG_DATA_DIRS"), home_directory().c_str()),
         context);
-    std::string history_file = history_path(getenv("XDG_STATE_HOME"), getenv("HOME"));
+    std::string history_file = history_path();
     std::vector<std::string> history = read_history(history_file);
     order_for_menu(entries, history);
     std::vector<std::string> lines = menu_lines(entries);

@@ -36,9 +36,11 @@ protected:
         write_file(dir_ / path, "[Desktop Entry]\nType=Application\n" + keys);
     }
 
-    std::unique_ptr<Process> start(const Strings& env, const Strings& args = {})
+    std::unique_ptr<Process> start(const Strings& env, const Strings& args = {},
+                                   const std::vector<int>& closed_fds = {})
     {
         Process::Options options;
+        options.closed_fds = closed_fds;
         options.env = {server_->env(),
                        "PATH=" + dir_ / "bin" + ":/usr/bin:/bin",
                        "HOME=" + dir_ / "home",
@@ -90,6 +92,64 @@ TEST_F(AppsLauncher, OffersTheEntriesThatShowByPrecedenceInTheUsersLanguage)
     start({})->wait();
     EXPECT_EQ(offered(), (Strings{"Editor (kde-editor)", "Editor (twin)", "Not In KDE",
                                   "Shell Thing", "Viewer"}));
+
+    // Started with standard input closed, it still hands the menu the list.
+    unlink((dir_ / "bin/menu-input").c_str());
+    EXPECT_EQ(start({}, {}, {0})->wait(), 1);
+    EXPECT_EQ(offered().size(), 5u);
+}
+
+TEST_F(AppsLauncher, KeepsItsHistoryBehindLinksAndIsNotHeldUpByAFifo)
+{
+    unlink((dir_ / "bin/ravlin").c_str());
+    write_recording_menu(dir_ / "bin");
+    entry("home/applications/a.desktop", "Name=Alpha\nExec=mark-app\n");
+    mkdir((dir_ / "state").c_str(), 0700);
+    mkdir((dir_ / "state/ravlin").c_str(), 0700);
+    std::string history = dir_ / "state/ravlin/apps-history";
+
+    ASSERT_EQ(mkfifo(history.c_str(), 0600), 0);
+    EXPECT_EQ(start({"CHOICE=Alpha"})->wait(), 0);
+
+    unlink(history.c_str());
+    write_file(dir_ / "kept", "old.desktop\n");
+    ASSERT_EQ(symlink((dir_ / "kept").c_str(), history.c_str()), 0);
+    EXPECT_EQ(start({"CHOICE=Alpha"})->wait(), 0);
+    struct stat link;
+    EXPECT_TRUE(lstat(history.c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    EXPECT_EQ(read_file(dir_ / "kept"), "a.desktop\nold.desktop\n");
+}
+
+TEST_F(AppsLauncher, WithoutHomeUsesThePasswordEntrysHome)
+{
+    unlink((dir_ / "bin/ravlin").c_str());
+    write_recording_menu(dir_ / "bin");
+    mkdir((dir_ / "pw").c_str(), 0755);
+    mkdir((dir_ / "pw/.local").c_str(), 0755);
+    mkdir((dir_ / "pw/.local/share").c_str(), 0755);
+    mkdir((dir_ / "pw/.local/share/applications").c_str(), 0755);
+    write_file(dir_ / "pw/.local/share/applications/mine.desktop", "[Desktop Entry]\nType=Application\nName=Mine\nExec=mark-app\n");
+    Process::Options options;
+    options.pipe_stdin = false;
+    options.env = {"PATH=" + dir_ / "bin" + ":/usr/bin:/bin", "XDG_DATA_DIRS=" + dir_ / "sys1",
+                   "MARK=" + dir_ / "mark", "CHOICE=Mine"};
+    std::optional<Result> apps = run_with_password_home(dir_, dir_ / "pw", {RAVLIN_APPS_BIN}, options);
+    if (!apps)
+        GTEST_SKIP() << "no private mount namespace for a password file of our own";
+    EXPECT_EQ(apps->status, 0) << apps->err;
+    EXPECT_EQ(read_file(dir_ / "pw/.local/state/ravlin/apps-history"), "mine.desktop\n");
+
+    // No home at all: the applications are still offered, no history kept.
+    bool had_local = access("/.local", F_OK) == 0;
+    entry("sys1/applications/sys.desktop", "Name=System\nExec=mark-app\n");
+    options.env.back() = "CHOICE=System";
+    apps = run_with_password_home(dir_, "none", {RAVLIN_APPS_BIN}, options);
+    ASSERT_TRUE(apps);
+    EXPECT_EQ(apps->status, 0) << apps->err;
+    EXPECT_EQ(offered(), Strings{"System"});
+    if (!had_local) {
+        EXPECT_NE(access("/.local", F_OK), 0);
+    }
 }
 
 TEST_F(AppsLauncher, StartsTheChosenEntryDetachedWithoutFieldCodes)

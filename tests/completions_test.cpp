@@ -47,6 +47,9 @@ TEST(Completions, BashKnowsWhatEachOptionTakes)
     EXPECT_TRUE(offers(colors, "GhostWhite")) << colors;
     EXPECT_FALSE(offers(colors, "ghost")) << "a name with a blank";
     EXPECT_TRUE(offers(complete("_ravlin", {"ravlin", "-nb", "sno"}), "snow"));
+    std::string dark = complete("_ravlin", {"ravlin", "-nb", "dark"});
+    EXPECT_TRUE(offers(dark, "darkblue") && !offers(dark, "DarkBlue")) << dark;
+    EXPECT_TRUE(offers(complete("_ravlin", {"ravlin", "-nb", "DARKB"}), "DarkBlue"));
     EXPECT_TRUE(offers(complete("_ravlin", {"ravlin-apps", "-fn", "DejaVu"}), "DejaVu\\ Sans\\ Mono"));
     EXPECT_EQ(complete("_ravlin", {"ravlin", "-hist", dir / "hist"}), dir / "history-one\n");
     EXPECT_EQ(complete("_ravlin", {"ravlin", "-l", ""}), "\n");

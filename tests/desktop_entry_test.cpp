@@ -1,7 +1,10 @@
 // Desktop entry files: the key file syntax, the localized name, the rules
 // that leave an entry out, the search directories and the menu lines.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "harness/harness.h"
 #include "ravlin-apps/application_search.h"
 #include "ravlin-apps/desktop_entry.h"
 #include "ravlin-apps/key_file.h"
@@ -29,6 +32,10 @@ TEST(DesktopEntry, ParsesTheFirstGroupOnly)
     EXPECT_EQ((*group)[1].locale, "de_DE@euro");
     EXPECT_EQ((*group)[1].value, "Betrachter");
     EXPECT_EQ((*group)[2].key, "X-Vendor_Key.1");
+
+    std::optional<DesktopGroup> marked = parse_desktop_group("\xEF\xBB\xBF[Desktop Entry]\nName=V\n");
+    ASSERT_TRUE(marked);
+    EXPECT_EQ((*marked)[0].value, "V");
 }
 
 TEST(DesktopEntry, MalformedFilesAreRefused)
@@ -158,6 +165,23 @@ TEST(DesktopEntry, SearchDirectoriesFollowTheBaseDirectoryRules)
     EXPECT_EQ(desktop_file_id("kde/utils/editor.desktop"), "kde-utils-editor.desktop");
 }
 
+TEST(DesktopEntry, LinksAreFollowedButNeverUpTheTree)
+{
+    harness::TempDir dir;
+    for (const char* sub : {"share", "share/applications", "share/other", "share/more"})
+        mkdir((dir / sub).c_str(), 0755);
+    harness::write_file(dir / "share/applications/a.desktop", entry_text(""));
+    harness::write_file(dir / "share/other/b.desktop", entry_text(""));
+    harness::write_file(dir / "share/more/c.desktop", entry_text(""));
+    symlink("/", (dir / "share/applications/root").c_str());
+    symlink("..", (dir / "share/applications/up").c_str());
+    symlink("../more", (dir / "share/applications/more").c_str());
+    Strings ids;
+    for (const DesktopEntry& entry : find_applications({dir / "share/applications"}, {}))
+        ids.push_back(entry.id);
+    EXPECT_EQ(ids, (Strings{"a.desktop", "more-c.desktop"}));
+}
+
 TEST(DesktopEntry, MenuPutsHistoryFirstAndTellsEqualNamesApart)
 {
     auto entry = [](const char* id, const char* name) {
@@ -173,6 +197,22 @@ TEST(DesktopEntry, MenuPutsHistoryFirstAndTellsEqualNamesApart)
     order_for_menu(entries, {"term.desktop", "gone.desktop", "b.desktop"});
     EXPECT_EQ(menu_lines(entries), (Strings{"Term", "Viewer (b)", "Editor", "Two Lines",
                                             "Viewer (a)"}));
+
+    // In C.UTF-8 too, or with the user's locale missing: alphabetical.
+    std::vector<DesktopEntry> named;
+    for (const char* name : {"picom", "XTerm", "\u00c9cran", "Vim", "UXTerm", "apple", "ecran"})
+        named.push_back(entry(name, name));
+    order_for_menu(named, {});
+    EXPECT_EQ(menu_lines(named), (Strings{"apple", "ecran", "\u00c9cran", "picom", "UXTerm",
+                                          "Vim", "XTerm"}));
+
+    // The menu takes lines of 1023 bytes; longer names are cut.
+    std::string name = std::string(1019, 'n') + "\u00e9\u00e9\u00e9";  // cut inside the first é
+    EXPECT_EQ(menu_lines({entry("l.desktop", name.c_str())}),
+              Strings{std::string(1019, 'n') + "\u2026"});
+    std::string other = name + "x";
+    EXPECT_EQ(menu_lines({entry("l.desktop", name.c_str()), entry("l2.desktop", other.c_str())}),
+              (Strings{std::string(1016, 'n') + "\u2026 (l)", std::string(1015, 'n') + "\u2026 (l2)"}));
 }
 
 }  // namespace

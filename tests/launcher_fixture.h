@@ -10,6 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,13 +27,15 @@ inline void write_script(const std::string& path, const std::string& body)
 }
 
 // A menu that saves its arguments (one per line) and its standard input
-// beside itself, then prints $CHOICE and exits 0, or exits 1 without one.
+// in $RECORD, else beside itself, removes $REMOVE when set, then prints
+// $CHOICE and exits 0, or exits 1 without one.
 inline void write_recording_menu(const std::string& dir)
 {
     write_script(dir + "/ravlin",
-                 "here=${0%/*}\n"
+                 "here=${RECORD:-${0%/*}}\n"
                  "printf '%s\\n' \"$@\" > \"$here/menu-args\"\n"
                  "cat > \"$here/menu-input\"\n"
+                 "[ -z \"$REMOVE\" ] || rm -f \"$REMOVE\"\n"
                  "[ -n \"$CHOICE\" ] || exit 1\n"
                  "printf '%s\\n' \"$CHOICE\"\n");
 }
@@ -105,6 +108,27 @@ inline void make_old(const std::string& path)
     times[0].tv_sec -= 3600;
     times[1] = times[0];
     utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+// Runs argv in a private mount namespace whose /etc/passwd gives this user
+// the home directory home (which may be relative, as good as none), with
+// HOME and the XDG base directories unset. Nothing when no such namespace can be
+// made (not root, no unshare).
+inline std::optional<Result> run_with_password_home(const TempDir& dir, const std::string& home,
+                                                    std::vector<std::string> argv,
+                                                    Process::Options options)
+{
+    std::string id = std::to_string(getuid()) + ":" + std::to_string(getgid());
+    write_file(dir / "passwd", "user:x:" + id + ":user:" + home + ":/bin/sh\n");
+    options.unset_env.insert(options.unset_env.end(), {"HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME",
+                                                        "XDG_DATA_HOME", "XDG_CONFIG_HOME"});
+    argv.insert(argv.begin(), {"unshare", "--mount", "--propagation", "private", "/bin/sh", "-c",
+                               "mount --bind \"$0\" /etc/passwd || exit 99; exec \"$@\"",
+                               dir / "passwd"});
+    Result result = run(argv, "", options);
+    if (result.status == 99 || result.err.rfind("unshare:", 0) == 0)
+        return std::nullopt;
+    return result;
 }
 
 }  // namespace launcher_fixture

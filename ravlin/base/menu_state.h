@@ -70,4 +70,5 @@ struct MenuState {
     FILE* output = stdout;        // where accept prints
     bool output_closed = false;   // standard output was closed at the start
     int output_errno = 0;         // set when the result could not be written
+    const char* history_line = nullptr;  // accepted and printed: saved after the keyboard is let go
 };

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The words of one expansion as they arrive, each ended by a NUL. Only what
 // the completion uses is kept: the first word (while it could still fit in
@@ -36,4 +37,8 @@ struct PendingCompletion {
     int32_t cursor = 0;
     CompletionWords words;
     struct sigaction old_child_action = {};
+    // Killed children not yet seen to end (one stuck in an unanswered file
+    // system call ignores even SIGKILL): reaped later without waiting, or
+    // left to the system when the menu exits.
+    std::vector<pid_t> left_behind;
 };

@@ -12,7 +12,7 @@
 
 #include "ravlin/base/menu_state.h"
 #include "ravlin/base/utf8.h"
-#include "ravlin/items/write_all.h"
+#include "ravlin/base/write_all.h"
 
 namespace {
 
@@ -66,17 +66,49 @@ bool uses_error_operator(const char* word)
     return false;
 }
 
-// Reaps the child and closes the pipe; returns the child's wait status.
-int finish_child(PendingCompletion& c)
+// Reaps the child if it has ended, without waiting for it: a child stuck in
+// the kernel (a file system that never answers) would keep the menu, and
+// its keyboard grab, waiting for as long as the mount does.
+bool reap(pid_t child, int& status)
 {
-    close(c.fd);
-    int status = 0;
-    while (waitpid(c.child, &status, 0) < 0 && errno == EINTR) {
+    status = 0;  // kept when an ignored SIGCHLD let the kernel reap it
+    pid_t reaped;
+    while ((reaped = waitpid(child, &status, WNOHANG)) < 0 && errno == EINTR) {
     }
+    return reaped != 0;
+}
+
+// Children killed but not yet seen to end: reaped whenever we pass by.
+void reap_left_behind(PendingCompletion& c)
+{
+    int status;
+    std::erase_if(c.left_behind, [&](pid_t child) { return reap(child, status); });
+}
+
+void forget_child(PendingCompletion& c)
+{
+    if (c.fd >= 0)
+        close(c.fd);
     sigaction(SIGCHLD, &c.old_child_action, nullptr);
     c.child = -1;
     c.fd = -1;
-    return status;
+}
+
+// After the last word: applies the completion once the child has ended.
+// True when the input changed.
+bool finish_completion(MenuState& m)
+{
+    PendingCompletion& c = m.completion;
+    int status;
+    if (!reap(c.child, status))
+        return false;  // on its way out; looked at again shortly
+    forget_child(c);
+    // Keys typed meanwhile win over a completion of what is gone.
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || c.cursor != m.cursor ||
+        std::strcmp(c.input, m.input) != 0)
+        return false;
+    apply_completion(m, c.words);
+    return true;
 }
 
 // Reads what the child has written so far, a bounded amount at a time so
@@ -96,13 +128,9 @@ bool read_completion(MenuState& m)
             continue;
         if (got < 0)
             return false;  // nothing more for now
-        int status = finish_child(c);
-        // Keys typed meanwhile win over a completion of what is gone.
-        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || c.cursor != m.cursor ||
-            std::strcmp(c.input, m.input) != 0)
-            return false;
-        apply_completion(m, c.words);
-        return true;
+        close(c.fd);
+        c.fd = -1;
+        return finish_completion(m);
     }
     return false;
 }
@@ -163,6 +191,7 @@ void apply_completion(MenuState& m, const CompletionWords& words)
 void start_file_completion(MenuState& m)
 {
     cancel_file_completion(m);
+    reap_left_behind(m.completion);
     const char* blank = std::strchr(m.input, ' ');
     if (!blank)
         return;
@@ -208,15 +237,22 @@ bool wait_for_completion(MenuState& m, int other_fd)
     if (c.child < 0)
         return false;
     auto left = std::chrono::ceil<std::chrono::milliseconds>(c.deadline - Clock::now());
-    pollfd fds[2] = {{c.fd, POLLIN, 0}, {other_fd, POLLIN, 0}};
-    int ready = left.count() > 0 ? poll(fds, other_fd >= 0 ? 2 : 1, static_cast<int>(left.count()))
-                                 : 0;
-    if (ready < 0)
-        return false;
-    if (fds[0].revents)
-        return read_completion(m);
-    if (ready == 0 && Clock::now() >= c.deadline)
+    if (left.count() <= 0) {
         cancel_file_completion(m);
+        return false;
+    }
+    // With every word read the child is ending: it is looked at every
+    // millisecond, since there is nothing to wait on without a signal.
+    int timeout = c.fd >= 0 ? static_cast<int>(left.count()) : 1;
+    pollfd fds[2] = {{other_fd, POLLIN, 0}, {c.fd, POLLIN, 0}};
+    int count = (other_fd >= 0 ? 1 : 0) + (c.fd >= 0 ? 1 : 0);
+    pollfd* first = other_fd >= 0 ? &fds[0] : &fds[1];
+    if (poll(first, static_cast<nfds_t>(count), timeout) < 0)
+        return false;
+    if (c.fd < 0)
+        return finish_completion(m);
+    if (fds[1].revents)
+        return read_completion(m);
     return false;
 }
 
@@ -226,7 +262,10 @@ void cancel_file_completion(MenuState& m)
     if (c.child < 0)
         return;
     kill(c.child, SIGKILL);
-    finish_child(c);
+    int status;
+    if (!reap(c.child, status))
+        c.left_behind.push_back(c.child);
+    forget_child(c);
 }
 
 void complete_file_name(MenuState& m)

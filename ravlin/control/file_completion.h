@@ -17,10 +17,12 @@ void start_file_completion(MenuState& m);
 
 // Waits until the child has written more, has finished, or has run out of
 // time, or until other_fd (when not -1) is readable, whichever comes first,
-// and acts on it. True when the input was changed by a finished completion.
+// and acts on it; never past the deadline, whatever the child does. True
+// when the input was changed by a finished completion.
 bool wait_for_completion(MenuState& m, int other_fd);
 
-// Kills the child of a completion in flight, by its pid, and forgets it.
+// Kills the child of a completion in flight, by its pid, and forgets it
+// without waiting for it to end.
 void cancel_file_completion(MenuState& m);
 
 // The whole completion at once: start, wait, apply. The input is left as it

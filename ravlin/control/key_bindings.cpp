@@ -13,7 +13,6 @@
 #include "ravlin/control/settings.h"
 #include "ravlin/drawing/page_bounds.h"
 #include "ravlin/drawing/render_bar.h"
-#include "ravlin/items/history_file.h"
 
 namespace {
 
@@ -81,8 +80,9 @@ void print_line(MenuState& m, const char* text)
 }
 
 // The result goes out before the history is touched: a caller that never
-// gets the line must not find it on top of the history either, and the
-// history's syncs must not hold the result back.
+// gets the line must not find it on top of the history either. The history
+// itself is saved once the keyboard is free again (run_menu): its syncs
+// must hold back neither the result nor the user's next keys.
 KeyOutcome accept(MenuState& m, const Settings& s, unsigned int modifiers)
 {
     const char* chosen = nullptr;
@@ -99,7 +99,7 @@ KeyOutcome accept(MenuState& m, const Settings& s, unsigned int modifiers)
     }
     flush_output(m);
     if (chosen && m.output_errno == 0)
-        save_history(m, s, chosen);
+        m.history_line = chosen;
     m.exit_status = 0;
     m.finished = true;
     return KeyOutcome::finished;

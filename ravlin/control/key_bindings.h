@@ -19,7 +19,8 @@ enum class KeyOutcome {
 
 // The whole key logic on plain data: chord folding, the action table, the
 // editing calls, accept (printing to MenuState::output and flushing it, then
-// save_history when the result was written) and cancel. modifiers is the state field of the key event; key_text holds
+// naming the line to save in the history when the result was written) and
+// cancel. modifiers is the state field of the key event; key_text holds
 // key_text_length bytes and need not be NUL-terminated.
 KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySymbol keysym, unsigned int modifiers,
                         const char* key_text, int32_t key_text_length);

@@ -1,14 +1,12 @@
 #include "ravlin/control/lifecycle.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 
 #include "ravlin/base/fail.h"
 #include "ravlin/base/menu_state.h"
 #include "ravlin/base/settings.h"
+#include "ravlin/base/standard_descriptors.h"
 #include "ravlin/control/file_completion.h"
 #include "ravlin/control/line_editing.h"
 #include "ravlin/control/placement.h"
@@ -17,26 +15,9 @@
 #include "ravlin/drawing/render_bar.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
+#include "ravlin/items/history_file.h"
 
 namespace {
-
-// A standard descriptor that is closed would be taken by the next file
-// opened, the display connection most likely: the result, or a library's
-// complaint, would go into the X socket, or the socket be read as entries.
-// /dev/null fills each gap; true when standard output was one of them.
-bool open_standard_descriptors()
-{
-    bool output_closed = false;
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
-            continue;
-        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (null_fd != fd)
-            fail("cannot open /dev/null:");
-        output_closed = output_closed || fd == 1;
-    }
-    return output_closed;
-}
 
 // The last platform has the last word: it fails with its own message when
 // it cannot open either.
@@ -54,7 +35,12 @@ int run_menu(int argc, char** argv, std::span<const Platform* const> platforms)
 {
     static Settings s;
     static MenuState m;
-    m.output_closed = open_standard_descriptors();
+    // Done first: the display connection most likely takes the next free
+    // descriptor, and the result would then go into the X socket.
+    int filled = open_standard_descriptors();
+    if (filled < 0)
+        fail("cannot open /dev/null:");
+    m.output_closed = filled & (1 << 1);
     parse_command_line(argc, argv, s);
 
     const Platform& platform = *(m.platform = open_platform(m, platforms));
@@ -99,6 +85,8 @@ int run_menu(int argc, char** argv, std::span<const Platform* const> platforms)
 
     platform.release_keyboard(m, s);
     platform.close(m, s);
+    if (m.history_line)
+        save_history(m, s, m.history_line);
 
     if (m.output_errno) {
         errno = m.output_errno;

@@ -11,10 +11,7 @@ struct Settings;
 FILE* open_history(const char* path);
 
 // Rewrites the history file with chosen on top, then the remembered lines
-// that differ from it (nothing when chosen is empty or no file is named).
-// A regular file is replaced whole through a new file beside it, so it is
-// never left torn or empty; a symbolic link keeps pointing at it. Where the
-// directory refuses that, a file we may write is rewritten in place under
-// an exclusive lock. A device or FIFO is written in place without waiting
-// for a reader. Failures are silent and leave the old file.
+// that differ from it (nothing when chosen is empty or no file is named),
+// with the guarantees of rewrite_file: never torn or empty, links followed,
+// devices and FIFOs written without waiting, failures silent.
 void save_history(const MenuState& m, const Settings& s, const char* chosen);

@@ -1,4 +1,4 @@
-#include "ravlin/items/write_all.h"
+#include "ravlin/base/write_all.h"
 
 #include <poll.h>
 #include <unistd.h>
