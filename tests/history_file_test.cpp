@@ -392,8 +392,20 @@ TEST(HistoryFile, SaveKilledAtAnyMomentLeavesNoFileBehind)
         waitpid(pid, nullptr, 0);
         close(progress[0]);
     }
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"history"});
     EXPECT_EQ(read_file(path), chosen + "\nold\n");
+    // A kill between naming the new version and the rename leaves the
+    // name; the next save takes away those of processes that are gone, and
+    // only those.
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    for (char* c = host; *c; ++c)
+        if (*c == '/' || *c == '.')
+            *c = '_';
+    std::string leftover = ".history." + std::string(host) + ".";
+    write_file(dir / (leftover + "4194303.0.tmp"), "gone\n");
+    write_file(dir / (leftover + "1.0.tmp"), "still saving\n");
+    run.accept(chosen.c_str());
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{leftover + "1.0.tmp", "history"}));
 }
 
 TEST(HistoryFile, WriteFailingHalfwayLeavesTheOldFile)

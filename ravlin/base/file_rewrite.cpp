@@ -1,11 +1,14 @@
 #include "ravlin/base/file_rewrite.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <string>
 
 #include "ravlin/base/write_all.h"
@@ -99,10 +102,53 @@ Replaced failure_of(int error)
     return is_refusal(error) ? Replaced::refused : Replaced::failed;
 }
 
+// This machine's name, so that a directory shared with others (a home on
+// NFS) tells whose process left a version behind.
+std::string host_name()
+{
+    char host[256] = {};
+    if (gethostname(host, sizeof host - 1) != 0)
+        return "localhost";
+    for (char* c = host; *c; ++c)
+        if (*c == '/' || *c == '.')
+            *c = '_';
+    return host;
+}
+
+// ".NAME.HOST.PID.N.tmp": where a new version is named before the rename.
+std::string version_prefix(const std::string& base)
+{
+    return "." + base + "." + host_name() + ".";
+}
+
 std::string version_name(const std::string& directory, const std::string& base, int attempt)
 {
-    return directory + "." + base + "." + std::to_string(getpid()) + "." +
+    return directory + version_prefix(base) + std::to_string(getpid()) + "." +
            std::to_string(attempt) + ".tmp";
+}
+
+// A save killed between naming its version and the rename leaves that name
+// behind; the next save removes those of processes of this machine that are
+// gone.
+void remove_left_versions(const std::string& directory, const std::string& base)
+{
+    DIR* dir = opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir)
+        return;
+    std::string prefix = version_prefix(base);
+    while (dirent* entry = readdir(dir)) {
+        std::string_view file = entry->d_name;
+        if (file.size() <= prefix.size() || file.substr(0, prefix.size()) != prefix ||
+            file.size() < 4 || file.substr(file.size() - 4) != ".tmp")
+            continue;
+        char* end = nullptr;
+        long pid = std::strtol(entry->d_name + prefix.size(), &end, 10);
+        if (pid <= 0 || *end != '.' || pid == getpid())
+            continue;
+        if (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            unlinkat(dirfd(dir), entry->d_name, 0);
+    }
+    closedir(dir);
 }
 
 // A file for the new version. Unnamed where the file system allows it, so
@@ -149,6 +195,7 @@ Replaced write_and_rename(const std::string& name, std::string_view text,
     std::string directory = directory_of(name);
     std::string base = name.substr(directory.size());
     std::string temporary;
+    remove_left_versions(directory, base);
     int fd = new_version_file(directory, base, unnamed, temporary);
     if (fd < 0) {
         error = errno;
@@ -169,11 +216,13 @@ Replaced write_and_rename(const std::string& name, std::string_view text,
         written = false;
         error = errno;
     }
-    written = close(fd) == 0 && written;
+    // Renamed at once once named: the fewer steps between, the less a kill
+    // can leave behind.
     if (written && rename(temporary.c_str(), name.c_str()) != 0) {
         written = false;
         error = errno;
     }
+    close(fd);
     if (!written) {
         if (!temporary.empty())
             unlink(temporary.c_str());
