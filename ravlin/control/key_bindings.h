@@ -20,8 +20,9 @@ enum class KeyOutcome {
 // The whole key logic on plain data: chord folding, the action table, the
 // editing calls, accept (printing to MenuState::output and flushing it, then
 // naming the line to save in the history when the result was written) and
-// cancel. modifiers is the state field of the key event; key_text holds
-// key_text_length bytes and need not be NUL-terminated.
+// cancel. modifiers holds key_shift, key_control and key_mod1 bits (others
+// are ignored); key_text holds key_text_length bytes and need not be
+// NUL-terminated.
 KeyOutcome dispatch_key(MenuState& m, const Settings& s, KeySymbol keysym, unsigned int modifiers,
                         const char* key_text, int32_t key_text_length);
 
