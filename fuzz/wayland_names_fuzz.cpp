@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string text(reinterpret_cast<const char*>(data), size);
     // The name is the input up to its first NUL; what follows, a database.
     std::string name = text.substr(0, text.find('\0'));
-    if (auto rgb = parse_color_spec(name.c_str())) {
-        auto again = parse_color_spec(name.c_str());
+    if (auto rgb = parse_numeric_color(name.c_str())) {
+        auto again = parse_numeric_color(name.c_str());
         if (!again || again->r != rgb->r || again->g != rgb->g || again->b != rgb->b)
             std::abort();
     }

@@ -48,7 +48,7 @@ TEST(WaylandColors, NamesGiveTheColoursOfAnXServer)
     XCloseDisplay(display);
     // Without a database only the numeric forms work, the defaults among them.
     EXPECT_FALSE(lookup_color_name("red", "/nonexistent/rgb.txt"));
-    EXPECT_TRUE(parse_color_spec("#005577"));
+    EXPECT_TRUE(parse_numeric_color("#005577"));
 }
 
 TEST(WaylandFonts, CoreFontNamesBecomeMonospaceOfTheirPixelSize)

@@ -35,15 +35,15 @@ long read_hex(const char* text, size_t digits)
 
 // "#" forms put the digits in the top bits of 16 (so "#f00" is 0xf000,
 // not 0xffff, as X has it); the screen shows the top 8 of them.
-std::optional<Rgb> parse_hash(const char* spec)
+std::optional<Rgb> parse_hash(const char* text)
 {
-    size_t length = std::strlen(spec);
+    size_t length = std::strlen(text);
     if (length == 0 || length % 3 != 0 || length > 12)
         return std::nullopt;
     size_t digits = length / 3;
     uint8_t parts[3];
     for (size_t i = 0; i < 3; ++i) {
-        long value = read_hex(spec + i * digits, digits);
+        long value = read_hex(text + i * digits, digits);
         if (value < 0)
             return std::nullopt;
         parts[i] = static_cast<uint8_t>((value << (16 - 4 * digits)) >> 8);
@@ -52,22 +52,22 @@ std::optional<Rgb> parse_hash(const char* spec)
 }
 
 // "rgb:" forms scale each part of 1 to 4 digits to the whole range.
-std::optional<Rgb> parse_rgb(const char* spec)
+std::optional<Rgb> parse_rgb(const char* text)
 {
     uint8_t parts[3];
     for (size_t i = 0; i < 3; ++i) {
-        const char* end = spec;
+        const char* end = text;
         while (*end && *end != '/')
             ++end;
-        size_t digits = static_cast<size_t>(end - spec);
+        size_t digits = static_cast<size_t>(end - text);
         if (digits < 1 || digits > 4 || (i < 2 ? *end != '/' : *end != '\0'))
             return std::nullopt;
-        long value = read_hex(spec, digits);
+        long value = read_hex(text, digits);
         if (value < 0)
             return std::nullopt;
         long top = (1L << (4 * digits)) - 1;
         parts[i] = static_cast<uint8_t>((value * 65535 / top) >> 8);
-        spec = end + 1;
+        text = end + 1;
     }
     return Rgb{parts[0], parts[1], parts[2]};
 }
@@ -83,12 +83,12 @@ std::string folded(const char* name)
 
 }  // namespace
 
-std::optional<Rgb> parse_color_spec(const char* spec)
+std::optional<Rgb> parse_numeric_color(const char* text)
 {
-    if (spec[0] == '#')
-        return parse_hash(spec + 1);
-    if (strncasecmp(spec, "rgb:", 4) == 0)
-        return parse_rgb(spec + 4);
+    if (text[0] == '#')
+        return parse_hash(text + 1);
+    if (strncasecmp(text, "rgb:", 4) == 0)
+        return parse_rgb(text + 4);
     return std::nullopt;
 }
 
@@ -116,7 +116,7 @@ std::optional<Rgb> lookup_color_name(const char* name, const char* database)
 std::optional<Rgb> parse_color(const char* name)
 {
     if (name[0] == '#' || strncasecmp(name, "rgb:", 4) == 0)
-        return parse_color_spec(name);
+        return parse_numeric_color(name);
     for (const char* database : color_database_paths)
         if (auto rgb = lookup_color_name(name, database))
             return rgb;

@@ -15,10 +15,11 @@ struct Rgb {
 inline constexpr const char* color_database_paths[] = {"/usr/share/X11/rgb.txt",
                                                        "/etc/X11/rgb.txt"};
 
-// Parses a numeric specification; nothing for anything else.
-std::optional<Rgb> parse_color_spec(const char* spec);
+// Parses a colour given by number (#rgb ... #rrrrggggbbbb, rgb:r/g/b);
+// nothing for anything else.
+std::optional<Rgb> parse_numeric_color(const char* text);
 // Looks a name up in a database file ("R G B name" lines), ignoring case
 // and blanks as X does; nothing when the file or the name is missing.
 std::optional<Rgb> lookup_color_name(const char* name, const char* database);
-// parse_color_spec, then the databases in color_database_paths.
+// parse_numeric_color, then the databases in color_database_paths.
 std::optional<Rgb> parse_color(const char* name);
