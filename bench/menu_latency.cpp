@@ -4,13 +4,16 @@
 // the same file. Nothing inside ravlin is hooked.
 //
 //   menu_latency [--runs R] [--modes LIST] [--type TEXT] [--font NAME]
-//                [--no-peers] [--wrapper CMD] [--trace] RAVLIN FILE...
+//                [--no-peers] [--wrapper CMD] [--trace] [--before OTHER]
+//                RAVLIN FILE...
 //
 // LIST is comma-separated ravlin flag sets, "-" for none (default "-,-i,-t,-z").
 // TEXT (default "libx11") is typed one key at a time and then erased with
 // as many BackSpaces. --wrapper runs ravlin under a command (a profiler,
 // say; the timings then mean nothing). --trace prints every X event of the
-// first run. Every figure is a median over R runs (default 11) with its
+// first run. --before runs every mode with a second binary too (another
+// build, to hold a change against), recorded as mode "before:MODE", in the
+// same rounds. Every figure is a median over R runs (default 11) with its
 // minimum and maximum; the runs go round all files and modes in turn, so a
 // burst of load on the machine touches them alike.
 //
@@ -456,6 +459,7 @@ size_t count_lines(const std::string& path, size_t& bytes)
 struct Mode {
     std::string name;  // as given: "-" or flags
     std::vector<std::string> flags;
+    std::string binary;
 };
 
 std::string key_name(const std::string& typed, size_t i)
@@ -487,6 +491,7 @@ int main(int argc, char** argv)
     std::string wrapper;
     bool peers = true;
     bool trace = false;
+    std::string before;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -509,18 +514,23 @@ int main(int argc, char** argv)
             peers = false;
         else if (a == "--trace")
             trace = true;
+        else if (a == "--before")
+            before = value();
         else
             positional.push_back(a);
     }
     if (positional.size() < 2)
         die("usage: menu_latency [--runs R] [--modes LIST] [--type TEXT] [--font NAME] "
-            "[--no-peers] [--wrapper CMD] [--trace] RAVLIN FILE...");
+            "[--no-peers] [--wrapper CMD] [--trace] [--before OTHER] RAVLIN FILE...");
     std::string ravlin = positional[0];
     std::vector<std::string> files(positional.begin() + 1, positional.end());
 
     std::vector<Mode> modes;
     for (const std::string& m : split(mode_list, ','))
-        modes.push_back({m, m == "-" ? std::vector<std::string>{} : split(m, ' ')});
+        modes.push_back({m, m == "-" ? std::vector<std::string>{} : split(m, ' '), ravlin});
+    if (!before.empty())
+        for (size_t i = 0, n = modes.size(); i < n; ++i)
+            modes.push_back({"before:" + modes[i].name, modes[i].flags, before});
 
     std::vector<KeySym> keys;
     for (char c : typed) {
@@ -565,7 +575,7 @@ int main(int argc, char** argv)
                 std::vector<std::string> command;
                 for (const std::string& w : split(wrapper, ' '))
                     command.push_back(w);
-                command.push_back(ravlin);
+                command.push_back(mode.binary);
                 command.insert(command.end(), mode.flags.begin(), mode.flags.end());
                 if (!font.empty()) {
                     command.push_back("-fn");

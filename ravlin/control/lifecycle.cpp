@@ -22,6 +22,7 @@
 #include "ravlin/drawing/surface.h"
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
+#include "ravlin/items/worker_pool.h"
 
 namespace {
 
@@ -270,6 +271,8 @@ int run_menu(int argc, char** argv)
     XMapRaised(display, m.bar_window);
     size_canvas(surface, static_cast<uint32_t>(m.bar_width), static_cast<uint32_t>(m.bar_height));
     render_bar(m, s);
+    // The searches' helper threads, once the menu is on the screen.
+    start_workers();
 
     run_event_loop(m, s);
 

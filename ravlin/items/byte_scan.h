@@ -27,6 +27,8 @@ public:
     // exactly, else bytes are equal when fold->lower agrees.
     NeedleScanner(const char* needle, size_t m, const CaseFold* fold);
 
+    size_t length() const { return needle_.size(); }
+
     // First occurrence that lies wholly inside [begin, end), or null.
     const char* find(const char* begin, const char* end) const;
 

@@ -5,6 +5,7 @@
 
 #include "ravlin/items/entry.h"
 #include "ravlin/items/large_memory.h"
+#include "ravlin/items/match_set.h"
 
 namespace {
 
@@ -92,6 +93,7 @@ void release_loaded(LoadedEntries* loaded)
 {
     if (!loaded)
         return;
+    delete loaded->sets;
     release_labels(loaded->labels);
     release_entry_array(loaded->entries, loaded->capacity);
     delete loaded;
