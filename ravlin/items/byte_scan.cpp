@@ -13,9 +13,9 @@
 #endif
 
 // The aligned block reads may touch bytes after a terminator that belong to
-// no object; they stay inside one page, so only the sanitizer would mind.
+// no object; they stay inside one page, so only the sanitizers would mind.
 #if defined(__clang__) || defined(__GNUC__)
-#define RAVLIN_READS_PAST_END __attribute__((no_sanitize_address))
+#define RAVLIN_READS_PAST_END __attribute__((no_sanitize_address, no_sanitize_thread))
 #else
 #define RAVLIN_READS_PAST_END
 #endif

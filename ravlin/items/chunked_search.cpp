@@ -42,6 +42,7 @@ struct Job {
     const SearchFor* what = nullptr;
     const MatchSet* replay = nullptr;  // link this set again, search nothing
     const MatchSet* base = nullptr;    // else search only its entries (null: all)
+    bool base_sparse = false;          // few enough to search them stretch by stretch
     MatchSet* out = nullptr;           // and write what was found here
     std::vector<NeedleScanner> scanners;  // one per token
     int key = 0;                          // the token searched across the labels
@@ -109,12 +110,23 @@ void search_stretch(Job& job, size_t a, size_t b, const char* end, ChunkLists& l
         append_holding_in_order(entries, part, what.spellings, what.input_length, lists.head[0], lists.tail[0]);
         return;
     }
+    // Chains of locals, which the stores into the entries cannot touch, so
+    // that a key nearly every label holds keeps them in registers.
+    Entry *exact_head = lists.head[0], *exact_tail = lists.tail[0];
+    Entry *prefix_head = lists.head[1], *prefix_tail = lists.tail[1];
+    Entry *other_head = lists.head[2], *other_tail = lists.tail[2];
+    uint64_t* words = job.out->words.data();
+    const MatchSet* base = job.base;
+    const bool ranked = what.kind == FilterKind::ranked;
+    const bool first_is_key = job.key == 0;
+    const size_t first_length = job.first_length;
+    size_t matches = 0;
     size_t low = a;
     job.scanners[static_cast<size_t>(job.key)].scan(begin, end, [&](const char* hit) -> const char* {
         size_t i = entry_holding(entries, low, b, hit);
         low = i + 1;
         const char* next = low < b ? entries[low].label : nullptr;
-        if (job.base && job.base->at(i) == MatchClass::none)
+        if (base && base->at(i) == MatchClass::none)
             return next;
         Entry* e = entries + i;
         const char* label_end = next ? next : end;
@@ -122,19 +134,28 @@ void search_stretch(Job& job, size_t a, size_t b, const char* end, ChunkLists& l
             if (k != job.key && !job.scanners[static_cast<size_t>(k)].find(e->label, label_end))
                 return next;
         MatchClass c = unranked_match;
-        if (what.kind == FilterKind::ranked) {
-            if (job.key == 0)
-                c = hit != e->label ? MatchClass::substring
-                    : e->label[job.first_length] == '\0' ? MatchClass::exact : MatchClass::prefix;
+        if (ranked) {
+            if (first_is_key)
+                c = hit != e->label                   ? MatchClass::substring
+                    : e->label[first_length] == '\0' ? MatchClass::exact
+                                                      : MatchClass::prefix;
             else
                 c = rank_by_compare(job, e->label);
         }
-        int slot = static_cast<int>(c) - 1;
-        chain_append(e, lists.head[slot], lists.tail[slot]);
-        record(*job.out, i, c);
-        ++lists.matches;
+        if (c == MatchClass::exact)
+            chain_append(e, exact_head, exact_tail);
+        else if (c == MatchClass::prefix)
+            chain_append(e, prefix_head, prefix_tail);
+        else
+            chain_append(e, other_head, other_tail);
+        words[i / entries_per_word] |= static_cast<uint64_t>(c) << (i % entries_per_word * 2);
+        ++matches;
         return next;
     });
+    lists.head[0] = exact_head, lists.tail[0] = exact_tail;
+    lists.head[1] = prefix_head, lists.tail[1] = prefix_tail;
+    lists.head[2] = other_head, lists.tail[2] = other_tail;
+    lists.matches += matches;
 }
 
 // Searches entries [a, b) of run: all of them, or the stretches that hold
@@ -144,7 +165,9 @@ void search_part(Job& job, const LabelRun& run, size_t a, size_t b, ChunkLists& 
     Entry* entries = job.entries;
     size_t run_end = run.first + run.count;
     auto end_of = [&](size_t last) { return last + 1 < run_end ? entries[last + 1].label : run.end; };
-    if (!job.base) {
+    if (!job.base || !job.base_sparse) {
+        // Among dense candidates the stretches would be short: one search
+        // over all of them costs less, and passes the others' hits by.
         search_stretch(job, a, b, end_of(b - 1), lists);
         return;
     }
@@ -259,6 +282,7 @@ bool search_loaded(MenuState& m, const Settings& s, const SearchFor& what)
         job.replay = sets.find(q);
         if (!job.replay) {
             job.base = sets.narrowest_holding(q);
+            job.base_sparse = job.base && job.base->matches < layout->count / 4;
             found = sets.fresh(q, job.base);
             job.out = found.get();
             for (int k = 0; k < what.token_count; ++k) {
