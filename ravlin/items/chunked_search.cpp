@@ -123,7 +123,11 @@ void search_stretch(Job& job, size_t a, size_t b, const char* end, ChunkLists& l
     size_t matches = 0;
     size_t low = a;
     job.scanners[static_cast<size_t>(job.key)].scan(begin, end, [&](const char* hit) -> const char* {
-        size_t i = entry_holding(entries, low, b, hit);
+        // Near the last hit the label pointers in cache tell the entry; far
+        // from it a search over them would miss the cache at every step,
+        // while the bytes between, just read, show a NUL per label passed.
+        const char* from = entries[low].label;
+        size_t i = hit - from < 512 ? entry_holding(entries, low, b, hit) : low + count_nuls(from, hit);
         low = i + 1;
         const char* next = low < b ? entries[low].label : nullptr;
         if (base && base->at(i) == MatchClass::none)
