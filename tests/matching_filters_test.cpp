@@ -206,24 +206,34 @@ TEST(AllFilters, BlockSearchesAgreeOnEveryLengthAndPosition)
                     label[b] = 'b';
                 labels.push_back(label);
             }
-    Menu loaded(labels, true);
     struct Case {
         FilterFn fn;
         Filter kind;
     };
-    for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
-                   Case{filter_fuzzy, Filter::fuzzy}}) {
-        for (const char* input : {"a", "ab", "ba", "aa", "x", "xa", "bx", "xxax", "abx", "a b", "x xb"}) {
-            for (bool nocase : {false, true}) {
-                std::string typed = input;
-                if (nocase)
-                    for (char& ch : typed)
-                        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                SCOPED_TRACE(typed);
-                EXPECT_EQ(loaded.run_indexes(c.fn, typed, nocase), reference_filter(c.kind, labels, typed, nocase));
+    // In one chunk on the calling thread, then in chunks of 32 entries on
+    // three threads, each chunk's edges at other labels.
+    for (size_t chunk : {0, 32}) {
+        if (chunk)
+            start_workers(3);
+        set_search_chunk_entries(chunk);
+        Menu loaded(labels, true);
+        for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
+                       Case{filter_fuzzy, Filter::fuzzy}}) {
+            for (const char* input : {"a", "ab", "ba", "aa", "x", "xa", "bx", "xxax", "abx", "a b", "x xb"}) {
+                for (bool nocase : {false, true}) {
+                    std::string typed = input;
+                    if (nocase)
+                        for (char& ch : typed)
+                            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                    SCOPED_TRACE(typed + " in chunks of " + std::to_string(chunk));
+                    EXPECT_EQ(loaded.run_indexes(c.fn, typed, nocase),
+                              reference_filter(c.kind, labels, typed, nocase));
+                }
             }
         }
     }
+    set_search_chunk_entries(0);
+    set_match_sets_budget(8 << 20);
 }
 
 TEST(AllFilters, NoEntriesGiveAnEmptyList)
@@ -350,7 +360,9 @@ TEST(AllFilters, EditsOnWorkerThreadsGiveTheListsOfOnePlainPass)
 {
     // Inputs grow and shrink one byte at a time anywhere in the text, so the
     // searches narrow earlier sets, link recent ones again and start afresh,
-    // over arrays cut into chunks of 32 entries that three threads share.
+    // over arrays cut into chunks of 32 entries that three threads share;
+    // every other array keeps no more sets than it must, so the set that a
+    // search narrows is the one that storage would be taken from.
     start_workers(3);
     set_search_chunk_entries(32);
     std::mt19937 rng(99);
@@ -363,6 +375,7 @@ TEST(AllFilters, EditsOnWorkerThreadsGiveTheListsOfOnePlainPass)
             int count = std::uniform_int_distribution<int>(1, 2000)(rng);
             for (int i = 0; i < count; ++i)
                 labels.push_back(random_label(rng));
+            set_match_sets_budget(round % 2 ? 0 : 8 << 20);
             Menu loaded(labels, true, std::uniform_int_distribution<size_t>(8, 4000)(rng));
             for (bool nocase : {false, true}) {
                 struct Case {
@@ -393,4 +406,5 @@ TEST(AllFilters, EditsOnWorkerThreadsGiveTheListsOfOnePlainPass)
         }
     }
     set_search_chunk_entries(0);
+    set_match_sets_budget(8 << 20);
 }

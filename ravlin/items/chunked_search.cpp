@@ -20,6 +20,7 @@
 namespace {
 
 size_t chunk_override = 0;
+size_t sets_budget = 8 * 1024 * 1024;
 
 // Labels between two candidates shorter than this are read through rather
 // than starting the search afresh after them.
@@ -256,6 +257,11 @@ void forget_searches(MenuState& m)
     }
 }
 
+void set_match_sets_budget(size_t bytes)
+{
+    sets_budget = bytes;
+}
+
 void set_search_chunk_entries(size_t entries)
 {
     chunk_override = entries;
@@ -280,7 +286,7 @@ bool search_loaded(MenuState& m, const Settings& s, const SearchFor& what)
     std::unique_ptr<MatchSet> found;
     try {
         if (!m.loaded->sets)
-            m.loaded->sets = new MatchSets(layout->count);
+            m.loaded->sets = new MatchSets(layout->count, sets_budget);
         MatchSets& sets = *m.loaded->sets;
         MatchQuery q = query_of(what, set, fold);
         job.replay = sets.find(q);

@@ -54,7 +54,7 @@ constexpr size_t entries_per_word = 32;
 // bytes (always at least the newest one).
 class MatchSets {
 public:
-    explicit MatchSets(size_t entries, size_t budget_bytes = 8 * 1024 * 1024);
+    MatchSets(size_t entries, size_t budget_bytes);
 
     size_t entries() const { return entries_; }
     // The set of exactly this query, or null.
