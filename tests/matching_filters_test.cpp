@@ -233,7 +233,6 @@ TEST(AllFilters, BlockSearchesAgreeOnEveryLengthAndPosition)
         }
     }
     set_search_chunk_entries(0);
-    set_match_sets_budget(8 << 20);
 }
 
 TEST(AllFilters, NoEntriesGiveAnEmptyList)
@@ -375,7 +374,7 @@ TEST(AllFilters, EditsOnWorkerThreadsGiveTheListsOfOnePlainPass)
             int count = std::uniform_int_distribution<int>(1, 2000)(rng);
             for (int i = 0; i < count; ++i)
                 labels.push_back(random_label(rng));
-            set_match_sets_budget(round % 2 ? 0 : 8 << 20);
+            set_match_sets_budget(round % 2);
             Menu loaded(labels, true, std::uniform_int_distribution<size_t>(8, 4000)(rng));
             for (bool nocase : {false, true}) {
                 struct Case {
@@ -406,5 +405,5 @@ TEST(AllFilters, EditsOnWorkerThreadsGiveTheListsOfOnePlainPass)
         }
     }
     set_search_chunk_entries(0);
-    set_match_sets_budget(8 << 20);
+    set_match_sets_budget(0);
 }

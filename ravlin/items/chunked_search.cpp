@@ -20,7 +20,7 @@
 namespace {
 
 size_t chunk_override = 0;
-size_t sets_budget = 8 * 1024 * 1024;
+size_t sets_budget = 0;  // 0: the rule of sets_budget_for
 
 // Labels between two candidates shorter than this are read through rather
 // than starting the search afresh after them.
@@ -227,6 +227,17 @@ void run_chunk(Job& job, size_t chunk)
         }
 }
 
+// 8 MiB, or room for eight sets where that holds fewer: erasing an input
+// of six keys comes back through five sets. Eight sets are two bytes a
+// line, within the memory the entries may take beyond their labels.
+size_t sets_budget_for(size_t entries)
+{
+    if (sets_budget)
+        return sets_budget;
+    size_t set_bytes = (entries + entries_per_word - 1) / entries_per_word * sizeof(uint64_t);
+    return std::max<size_t>(8 * 1024 * 1024, 8 * set_bytes);
+}
+
 MatchQuery query_of(const SearchFor& what, PrimitiveSet set, const CaseFold* fold)
 {
     MatchQuery q{what.kind, set, {}, {}};
@@ -286,7 +297,7 @@ bool search_loaded(MenuState& m, const Settings& s, const SearchFor& what)
     std::unique_ptr<MatchSet> found;
     try {
         if (!m.loaded->sets)
-            m.loaded->sets = new MatchSets(layout->count, sets_budget);
+            m.loaded->sets = new MatchSets(layout->count, sets_budget_for(layout->count));
         MatchSets& sets = *m.loaded->sets;
         MatchQuery q = query_of(what, set, fold);
         job.replay = sets.find(q);

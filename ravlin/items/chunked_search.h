@@ -39,8 +39,9 @@ bool search_loaded(MenuState& m, const Settings& s, const SearchFor& what);
 // the whole array: for benchmarks that time one input again and again.
 void forget_searches(MenuState& m);
 
-// The bytes of sets kept beside each array made from now on (default
-// 8 MiB; at least the newest set and the one a search reads are kept).
+// The bytes of sets kept beside each array searched from now on; 0, the
+// default, keeps 8 MiB or eight sets, whichever is more. At least the
+// newest set and the one a search reads are kept.
 void set_match_sets_budget(size_t bytes);
 
 // Entries per chunk (rounded up to a multiple of 32); 0, the default,
