@@ -43,7 +43,7 @@ struct Job {
     const SearchFor* what = nullptr;
     const MatchSet* replay = nullptr;  // link this set again, search nothing
     const MatchSet* base = nullptr;    // else search only its entries (null: all)
-    bool base_sparse = false;          // few enough to search them stretch by stretch
+    bool base_sparse = false;          // search the base's entries stretch by stretch
     MatchSet* out = nullptr;           // and write what was found here
     std::vector<NeedleScanner> scanners;  // one per token
     int key = 0;                          // the token searched across the labels
@@ -303,7 +303,9 @@ bool search_loaded(MenuState& m, const Settings& s, const SearchFor& what)
         job.replay = sets.find(q);
         if (!job.replay) {
             job.base = sets.narrowest_holding(q);
-            job.base_sparse = job.base && job.base->matches < layout->count / 4;
+            // The fuzzy walk reads a failing label to its end, so skipping
+            // even a few labels between candidates pays.
+            job.base_sparse = job.base && (what.kind == FilterKind::fuzzy || job.base->matches < layout->count / 4);
             found = sets.fresh(q, job.base);
             job.out = found.get();
             for (int k = 0; k < what.token_count; ++k) {
