@@ -14,7 +14,8 @@ struct Pool {
     std::mutex lock;
     std::condition_variable wake;  // helpers: a job came
     std::condition_variable idle;  // the caller: the last chunk is done
-    size_t helpers = 0;
+    size_t helpers = 0;   // threads running
+    size_t wanted = 0;    // helpers start_workers asked for
     void (*work)(void*, size_t) = nullptr;
     void* context = nullptr;
     size_t count = 0;  // chunks of the current job
@@ -58,6 +59,23 @@ size_t usable_processors()
     return n ? n : 1;
 }
 
+// The threads themselves start with the first job that has chunks to
+// share, so that the menu's drawing is out before any thread is made.
+void spawn_helpers()
+{
+    while (pool->helpers < pool->wanted) {
+        try {
+            std::thread(&Pool::serve, pool).detach();
+        } catch (const std::system_error&) {
+            // Without a thread the searches only take longer.
+            pool->wanted = pool->helpers;
+            return;
+        }
+        std::lock_guard<std::mutex> held(pool->lock);
+        ++pool->helpers;
+    }
+}
+
 }  // namespace
 
 void start_workers(size_t threads)
@@ -69,28 +87,19 @@ void start_workers(size_t threads)
         threads = 8;
     if (!pool)
         pool = new Pool;
-    while (pool->helpers + 1 < threads) {
-        try {
-            std::thread(&Pool::serve, pool).detach();
-        } catch (const std::system_error&) {
-            // Without a thread the searches only take longer.
-            return;
-        }
-        std::lock_guard<std::mutex> held(pool->lock);
-        ++pool->helpers;
-    }
+    if (threads - 1 > pool->wanted)
+        pool->wanted = threads - 1;
 }
 
 size_t worker_threads()
 {
-    if (!pool)
-        return 1;
-    std::lock_guard<std::mutex> held(pool->lock);
-    return pool->helpers + 1;
+    return pool ? pool->wanted + 1 : 1;
 }
 
 void run_chunks(size_t count, void (*work)(void*, size_t), void* context)
 {
+    if (pool && count > 1)
+        spawn_helpers();
     if (!pool || count <= 1 || pool->helpers == 0) {
         for (size_t i = 0; i < count; ++i)
             work(context, i);

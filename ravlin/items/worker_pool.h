@@ -9,10 +9,11 @@
 // match set, its slot of results), so no state is shared while a job runs.
 // The threads never see the display and are idle between jobs.
 
-// Starts helpers until there are threads - 1 of them (the caller's thread
-// is the last one); threads 0 asks the system how many processors this
-// process may use. Started once the first drawing is out, so that the
-// start-up never waits for them; later calls only add threads.
+// Lets the searches use threads - 1 helpers (the caller's thread is the
+// last one); threads 0 asks the system how many processors this process
+// may use. Called once the first drawing is made; the helpers start with
+// the first job that has chunks for them, after the drawing has gone out,
+// so that the start-up never waits for them. Later calls only add helpers.
 void start_workers(size_t threads = 0);
 
 // How many threads run a job: the helpers and the caller.
