@@ -7,6 +7,8 @@
 //                                          to time a whole run from outside
 //   items_bench --once FILTER INPUT [-i]   runs ranked, tokens or fuzzy once
 //                                          over the data, for a profiler
+//   items_bench --threads N [...]          the searches on N threads (the
+//                                          default is one, the caller's)
 //
 // The data file comes from RAVLIN_BENCH_DATA (bench/matching_bench.sh makes
 // one of a million lines); without it a smaller file of made-up paths is
@@ -35,8 +37,10 @@
 #include "ravlin/base/text_measurer.h"
 #include "ravlin/control/settings.h"
 #include "ravlin/items/case_fold.h"
+#include "ravlin/items/chunked_search.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
+#include "ravlin/items/worker_pool.h"
 
 namespace {
 
@@ -175,8 +179,13 @@ void run_filter(benchmark::State& state, FilterFn filter, bool nocase,
     if (nocase)
         use_nocase_primitives(s.match);
     std::snprintf(m.input, sizeof m.input, "%s", input.c_str());
-    for (auto _ : state)
+    for (auto _ : state) {
+        // Each run searches: none links a set kept from the one before.
+        state.PauseTiming();
+        forget_searches(m);
+        state.ResumeTiming();
         filter(m, s);
+    }
     state.counters["matches"] = static_cast<double>(list_length(m));
     state.counters["entries"] = static_cast<double>(l.count);
     m.entries = blocks;
@@ -243,6 +252,31 @@ BENCHMARK(BM_TypedKeys)
     ->ArgsProduct({{0, 1, 2}, {0, 1}, {1, 2, 3, 4, 5, 6}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+// The whole sequence of the menu's keys, typing "libx11" and erasing it,
+// as the menu runs it: later keys narrow or link again what earlier ones
+// found. The time is per sequence of twelve keys.
+void BM_TypedAndErased(benchmark::State& state)
+{
+    Loaded& l = loaded();
+    MenuState& m = *l.m;
+    Settings s;
+    if (state.range(1))
+        use_nocase_primitives(s.match);
+    FilterFn filter = filter_of(state.range(0));
+    std::string typed = "libx11";
+    for (auto _ : state) {
+        state.PauseTiming();
+        forget_searches(m);
+        state.ResumeTiming();
+        for (size_t k = 1; k <= 2 * typed.size(); ++k) {
+            size_t length = k <= typed.size() ? k : 2 * typed.size() - k;
+            std::snprintf(m.input, sizeof m.input, "%s", typed.substr(0, length).c_str());
+            filter(m, s);
+        }
+    }
+}
+BENCHMARK(BM_TypedAndErased)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The primitives alone over every label: the -i search against one
 // strncasecmp per position, and strstr for scale.
@@ -323,6 +357,12 @@ int main(int argc, char** argv)
 {
     std::setlocale(LC_CTYPE, "");
     refresh_case_fold();
+    if (argc > 2 && std::strcmp(argv[1], "--threads") == 0) {
+        start_workers(static_cast<size_t>(std::atoi(argv[2])));
+        argv[2] = argv[0];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc > 1 && std::strcmp(argv[1], "--peak-memory") == 0)
         return peak_memory();
     if (argc > 2 && std::strcmp(argv[1], "--once") == 0)

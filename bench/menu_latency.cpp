@@ -4,13 +4,17 @@
 // the same file. Nothing inside ravlin is hooked.
 //
 //   menu_latency [--runs R] [--modes LIST] [--type TEXT] [--font NAME]
-//                [--no-peers] [--wrapper CMD] [--trace] RAVLIN FILE...
+//                [--no-peers] [--peers LIST] [--wrapper CMD] [--trace]
+//                [--before OTHER] RAVLIN FILE...
 //
 // LIST is comma-separated ravlin flag sets, "-" for none (default "-,-i,-t,-z").
-// TEXT (default "libx11") is typed one key at a time and then erased with
+// --peers names the peers to run, comma-separated (default all four:
+// "grep -F,grep -Fi,fzf --filter,wc -l"). TEXT (default "libx11") is typed one key at a time and then erased with
 // as many BackSpaces. --wrapper runs ravlin under a command (a profiler,
 // say; the timings then mean nothing). --trace prints every X event of the
-// first run. Every figure is a median over R runs (default 11) with its
+// first run. --before runs every mode with a second binary too (another
+// build, to hold a change against), recorded as mode "before:MODE", in the
+// same rounds. Every figure is a median over R runs (default 11) with its
 // minimum and maximum; the runs go round all files and modes in turn, so a
 // burst of load on the machine touches them alike.
 //
@@ -456,6 +460,7 @@ size_t count_lines(const std::string& path, size_t& bytes)
 struct Mode {
     std::string name;  // as given: "-" or flags
     std::vector<std::string> flags;
+    std::string binary;
 };
 
 std::string key_name(const std::string& typed, size_t i)
@@ -487,6 +492,8 @@ int main(int argc, char** argv)
     std::string wrapper;
     bool peers = true;
     bool trace = false;
+    std::string before;
+    std::string peer_list = "grep -F,grep -Fi,fzf --filter,wc -l";
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -507,20 +514,27 @@ int main(int argc, char** argv)
             wrapper = value();
         else if (a == "--no-peers")
             peers = false;
+        else if (a == "--peers")
+            peer_list = value();
         else if (a == "--trace")
             trace = true;
+        else if (a == "--before")
+            before = value();
         else
             positional.push_back(a);
     }
     if (positional.size() < 2)
         die("usage: menu_latency [--runs R] [--modes LIST] [--type TEXT] [--font NAME] "
-            "[--no-peers] [--wrapper CMD] [--trace] RAVLIN FILE...");
+            "[--no-peers] [--peers LIST] [--wrapper CMD] [--trace] [--before OTHER] RAVLIN FILE...");
     std::string ravlin = positional[0];
     std::vector<std::string> files(positional.begin() + 1, positional.end());
 
     std::vector<Mode> modes;
     for (const std::string& m : split(mode_list, ','))
-        modes.push_back({m, m == "-" ? std::vector<std::string>{} : split(m, ' ')});
+        modes.push_back({m, m == "-" ? std::vector<std::string>{} : split(m, ' '), ravlin});
+    if (!before.empty())
+        for (size_t i = 0, n = modes.size(); i < n; ++i)
+            modes.push_back({"before:" + modes[i].name, modes[i].flags, before});
 
     std::vector<KeySym> keys;
     for (char c : typed) {
@@ -543,7 +557,10 @@ int main(int argc, char** argv)
 
     // [file][mode or peer][figure]
     std::map<std::string, std::map<std::string, std::map<std::string, Figure>>> all;
-    std::vector<std::string> peer_names = {"grep -F", "grep -Fi", "fzf --filter", "wc -l"};
+    std::vector<std::string> peer_names = split(peer_list, ',');
+    for (const std::string& p : peer_names)
+        if (p != "grep -F" && p != "grep -Fi" && p != "fzf --filter" && p != "wc -l")
+            die("no peer '" + p + "'");
     auto peer_argv = [&](const std::string& name, const std::string& file) -> std::vector<std::string> {
         if (name == "grep -F")
             return {"grep", "-F", "--", typed, file};
@@ -565,7 +582,7 @@ int main(int argc, char** argv)
                 std::vector<std::string> command;
                 for (const std::string& w : split(wrapper, ' '))
                     command.push_back(w);
-                command.push_back(ravlin);
+                command.push_back(mode.binary);
                 command.insert(command.end(), mode.flags.begin(), mode.flags.end());
                 if (!font.empty()) {
                     command.push_back("-fn");
@@ -596,14 +613,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "menu_latency: round %d of %d done\n", round + 1, runs);
     }
 
-    // Records: figure, lines, mode, name, median, min, max, runs (ms, or KiB for memory).
+    // Records: figure, lines, mode, name, median, min, max, runs (ms, or KiB
+    // for memory). Each file's records start with its size, whose mode
+    // field names the file.
     std::printf("# menu_latency: %d runs per figure; typed '%s' then %zu BackSpaces\n", runs,
                 typed.c_str(), typed.size());
     std::printf("# what\tlines\tmode\tname\tmedian\tmin\tmax\truns\n");
     for (const std::string& file : files) {
         size_t lines = lines_of[file];
-        std::printf("input\t%zu\t-\tbytes\t%zu\t%zu\t%zu\t1\n", lines, bytes_of[file], bytes_of[file],
-                    bytes_of[file]);
+        std::string list = file.substr(file.rfind('/') + 1);
+        std::printf("input\t%zu\t%s\tbytes\t%zu\t%zu\t%zu\t1\n", lines, list.c_str(), bytes_of[file],
+                    bytes_of[file], bytes_of[file]);
         for (const Mode& mode : modes) {
             auto& f = all[file][mode.name];
             print_record("start", lines, mode.name, "mapped", f["start-up: mapped"]);

@@ -1,7 +1,10 @@
 // Holds the three filters on loaded entries (the block searches and the
 // fuzzy filter's walk) against the per-entry reference. Byte 0 picks the
-// filter, -i and the locale; byte 1 the label block size; the text up to
-// the first newline is the typed input, the lines after it the entries.
+// filter, -i and the locale; byte 1 the label block size and the chunks
+// that three threads share; the text up to the first newline is the typed
+// input, the lines after it the entries. The input is searched whole, then
+// typed byte by byte and erased again, as the keys of the menu would, so
+// the searches narrow and link again the sets of earlier inputs.
 
 #include <algorithm>
 #include <clocale>
@@ -11,7 +14,9 @@
 #include <string>
 
 #include "ravlin/items/case_fold.h"
+#include "ravlin/items/chunked_search.h"
 #include "ravlin/items/line_reader.h"
+#include "ravlin/items/worker_pool.h"
 #include "tests/items_reference.h"
 
 using namespace items_reference;
@@ -42,9 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (nocase)
         use_nocase_primitives(s.match);
     s.match.filter = kind == Filter::ranked ? filter_ranked : kind == Filter::tokens ? filter_tokens : filter_fuzzy;
-    std::snprintf(m->input, sizeof m->input, "%s", input.c_str());
-    s.match.filter(*m, s);
-    if (match_list(*m) != reference_filter(kind, labels, input, nocase))
-        std::abort();
+    start_workers(3);
+    set_search_chunk_entries(32 * (1 + data[1] % 4));
+    auto check = [&](const std::string& typed) {
+        std::snprintf(m->input, sizeof m->input, "%s", typed.c_str());
+        s.match.filter(*m, s);
+        if (match_list(*m) != reference_filter(kind, labels, typed, nocase))
+            std::abort();
+    };
+    check(input);
+    for (size_t n = 0; n <= input.size(); ++n)
+        check(input.substr(0, n));
+    for (size_t n = input.size(); n-- > 0;)
+        check(input.substr(0, n));
     return 0;
 }

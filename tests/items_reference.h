@@ -124,7 +124,7 @@ inline ReadResult reference_read(const std::string* history, const std::string& 
 // strncasecmp as the C library defines it. A sanitizer build replaces it
 // with a stand-in that folds ASCII only, so there the tests use the
 // library's definition (tolower of each byte) written out.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline int reference_strncasecmp(const char* a, const char* b, size_t n)
 {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(a);

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "items_reference.h"
+#include "ravlin/items/chunked_search.h"
 #include "ravlin/items/line_reader.h"
+#include "ravlin/items/worker_pool.h"
 
 using namespace items_reference;
 using Labels = std::vector<std::string>;
@@ -204,24 +206,33 @@ TEST(AllFilters, BlockSearchesAgreeOnEveryLengthAndPosition)
                     label[b] = 'b';
                 labels.push_back(label);
             }
-    Menu loaded(labels, true);
     struct Case {
         FilterFn fn;
         Filter kind;
     };
-    for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
-                   Case{filter_fuzzy, Filter::fuzzy}}) {
-        for (const char* input : {"a", "ab", "ba", "aa", "x", "xa", "bx", "xxax", "abx", "a b", "x xb"}) {
-            for (bool nocase : {false, true}) {
-                std::string typed = input;
-                if (nocase)
-                    for (char& ch : typed)
-                        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                SCOPED_TRACE(typed);
-                EXPECT_EQ(loaded.run_indexes(c.fn, typed, nocase), reference_filter(c.kind, labels, typed, nocase));
+    // In one chunk on the calling thread, then in chunks of 32 entries on
+    // three threads, each chunk's edges at other labels.
+    for (size_t chunk : {0, 32}) {
+        if (chunk)
+            start_workers(3);
+        set_search_chunk_entries(chunk);
+        Menu loaded(labels, true);
+        for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
+                       Case{filter_fuzzy, Filter::fuzzy}}) {
+            for (const char* input : {"a", "ab", "ba", "aa", "x", "xa", "bx", "xxax", "abx", "a b", "x xb"}) {
+                for (bool nocase : {false, true}) {
+                    std::string typed = input;
+                    if (nocase)
+                        for (char& ch : typed)
+                            ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                    SCOPED_TRACE(typed + " in chunks of " + std::to_string(chunk));
+                    EXPECT_EQ(loaded.run_indexes(c.fn, typed, nocase),
+                              reference_filter(c.kind, labels, typed, nocase));
+                }
             }
         }
     }
+    set_search_chunk_entries(0);
 }
 
 TEST(AllFilters, NoEntriesGiveAnEmptyList)
@@ -342,4 +353,57 @@ TEST(AllFilters, BlockSearchAndPrimitivesAgreeWithPlainReference)
             }
         }
     }
+}
+
+TEST(AllFilters, EditsOnWorkerThreadsGiveTheListsOfOnePlainPass)
+{
+    // Inputs grow and shrink one byte at a time anywhere in the text, so the
+    // searches narrow earlier sets, link recent ones again and start afresh,
+    // over arrays cut into chunks of 32 entries that three threads share;
+    // every other array keeps no more sets than it must, so the set that a
+    // search narrows is the one that storage would be taken from.
+    start_workers(3);
+    set_search_chunk_entries(32);
+    std::mt19937 rng(99);
+    static const char typed[] = "aAbB x/\xc3\xa9";
+    for (const std::string& name : test_locales()) {
+        LocaleScope scope(name.c_str());
+        ASSERT_TRUE(scope.ok()) << name;
+        for (int round = 0; round < 12; ++round) {
+            Labels labels;
+            int count = std::uniform_int_distribution<int>(1, 2000)(rng);
+            for (int i = 0; i < count; ++i)
+                labels.push_back(random_label(rng));
+            set_match_sets_budget(round % 2);
+            Menu loaded(labels, true, std::uniform_int_distribution<size_t>(8, 4000)(rng));
+            for (bool nocase : {false, true}) {
+                struct Case {
+                    FilterFn fn;
+                    Filter kind;
+                };
+                for (Case c : {Case{filter_ranked, Filter::ranked}, Case{filter_tokens, Filter::tokens},
+                               Case{filter_fuzzy, Filter::fuzzy}}) {
+                    std::string input;
+                    for (int step = 0; step < 40; ++step) {
+                        size_t at = std::uniform_int_distribution<size_t>(0, input.size())(rng);
+                        if (!input.empty() && std::uniform_int_distribution<int>(0, 2)(rng) == 0)
+                            input.erase(at == input.size() ? at - 1 : at, 1);
+                        else
+                            input.insert(at, 1, typed[std::uniform_int_distribution<size_t>(0, sizeof typed - 2)(rng)]);
+                        SCOPED_TRACE(name + " input '" + input + "'" + (nocase ? " -i" : ""));
+                        ASSERT_EQ(loaded.run_indexes(c.fn, input, nocase),
+                                  reference_filter(c.kind, labels, input, nocase));
+                    }
+                    // Back to the empty input the way BackSpace goes.
+                    while (!input.empty()) {
+                        input.pop_back();
+                        ASSERT_EQ(loaded.run_indexes(c.fn, input, nocase),
+                                  reference_filter(c.kind, labels, input, nocase));
+                    }
+                }
+            }
+        }
+    }
+    set_search_chunk_entries(0);
+    set_match_sets_budget(0);
 }

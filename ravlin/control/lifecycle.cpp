@@ -16,6 +16,7 @@
 #include "ravlin/items/case_fold.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/history_file.h"
+#include "ravlin/items/worker_pool.h"
 
 namespace {
 
@@ -79,6 +80,8 @@ int run_menu(int argc, char** argv, std::span<const Platform* const> platforms)
 
     platform.show_bar(m, s);
     render_bar(m, s);
+    // The searches' helper threads, once the menu is on the screen.
+    start_workers();
 
     platform.run_event_loop(m, s);
     cancel_file_completion(m);

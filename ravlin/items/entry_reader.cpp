@@ -1,5 +1,9 @@
 #include "ravlin/items/entry_reader.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -27,6 +31,20 @@ void remember_history_line(HistoryTable& history, const char* label, size_t n)
 void load_entries(MenuState& m, Settings& s, FILE* input)
 {
     LineReader reader;
+    // Standard input redirected from a file has a size: its labels then go
+    // into one block made once, which takes no more fresh pages than they
+    // fill, where doubling blocks leave the last one partly unused. The
+    // labels need at most the file's bytes, a NUL for a last line without
+    // a newline and one for each 1023-byte piece of a long line.
+    struct stat status;
+    int fd = fileno(input);
+    if (fd >= 0 && fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        off_t at = lseek(fd, 0, SEEK_CUR);
+        if (at >= 0 && status.st_size > at) {
+            size_t left = static_cast<size_t>(status.st_size - at);
+            reader.labels.block_size = std::max(reader.labels.block_size, left + left / 1023 + 2);
+        }
+    }
     load_entries(m, s, input, reader);
 }
 

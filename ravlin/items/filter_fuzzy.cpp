@@ -4,6 +4,7 @@
 #include "ravlin/base/menu_state.h"
 #include "ravlin/base/settings.h"
 #include "ravlin/items/case_fold.h"
+#include "ravlin/items/chunked_search.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/match_functions.h"
@@ -49,9 +50,10 @@ void filter_fuzzy(MenuState& m, const Settings& s)
         // The search for the terminator always succeeds.
         chain_all(m.entries, m.match_head, m.match_tail);
     } else if (layout && set != PrimitiveSet::other && subsequence_scan_available() &&
-               spellings_of(input, length, set, spellings)) {
-        for (const LabelRun& run : layout->labels.runs)
-            append_holding_in_order(m.entries, run, spellings, length, m.match_head, m.match_tail);
+               spellings_of(input, length, set, spellings) &&
+               search_loaded(m, s, {.kind = FilterKind::fuzzy, .input = input, .input_length = length,
+                                    .spellings = spellings})) {
+        // Searched across whole runs of labels, on every thread.
     } else if (m.entries) {
         for (Entry* e = m.entries; e->label; ++e) {
             // Each byte is looked for after the previous hit; the bytes go

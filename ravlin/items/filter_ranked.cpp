@@ -4,6 +4,7 @@
 #include "ravlin/base/fail.h"
 #include "ravlin/base/menu_state.h"
 #include "ravlin/base/settings.h"
+#include "ravlin/items/chunked_search.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/token_scan.h"
@@ -39,7 +40,7 @@ void filter_ranked(MenuState& m, const Settings& s)
     if (count == 0) {
         // Every entry, all in the exact class.
         chain_all(m.entries, m.match_head, m.match_tail);
-    } else {
+    } else if (!search_loaded(m, s, {.kind = FilterKind::ranked, .tokens = m.tokens, .token_count = count})) {
         // Chains of locals: the stores into the entries cannot touch them.
         Entry *exact_head = nullptr, *exact_tail = nullptr;
         Entry *prefix_head = nullptr, *prefix_tail = nullptr;

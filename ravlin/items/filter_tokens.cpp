@@ -4,6 +4,7 @@
 #include "ravlin/base/fail.h"
 #include "ravlin/base/menu_state.h"
 #include "ravlin/base/settings.h"
+#include "ravlin/items/chunked_search.h"
 #include "ravlin/items/entry_reader.h"
 #include "ravlin/items/filters.h"
 #include "ravlin/items/token_scan.h"
@@ -30,7 +31,7 @@ void filter_tokens(MenuState& m, const Settings& s)
     m.match_head = m.match_tail = nullptr;
     if (count == 0)
         chain_all(m.entries, m.match_head, m.match_tail);
-    else
+    else if (!search_loaded(m, s, {.kind = FilterKind::tokens, .tokens = tokens, .token_count = count}))
         for_each_holding_tokens(m.entries, loaded_layout(m), s.match, tokens, count,
                                 [&](Entry* e, const char*) { chain_append(e, m.match_head, m.match_tail); });
     std::free(tokens);

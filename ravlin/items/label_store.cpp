@@ -1,10 +1,12 @@
 #include "ravlin/items/label_store.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "ravlin/base/entry.h"
 #include "ravlin/items/large_memory.h"
+#include "ravlin/items/match_set.h"
 
 namespace {
 
@@ -37,13 +39,18 @@ char* store_label(LabelStore& store, const char* text, size_t n, size_t index)
         if (size >= large_page)
             size = (size + large_page - 1) / large_page * large_page;
         char* block = allocate_block(size);
+        if (!block && store.block_size > store.max_block_size) {
+            // A whole file's block could not be had: smaller ones may.
+            store.block_size = store.max_block_size;
+            return store_label(store, text, n, index);
+        }
         if (!block)
             return nullptr;
         store.blocks.push_back({block, size});
         store.next = block;
         store.limit = block + size;
-        if (store.block_size < store.max_block_size)
-            store.block_size *= 2;
+        // A first block sized for a whole file is followed by the largest.
+        store.block_size = std::min(store.block_size * 2, store.max_block_size);
         store.runs.push_back({index, 0, block, block});
     }
     char* label = store.next;
@@ -92,6 +99,7 @@ void release_loaded(LoadedEntries* loaded)
 {
     if (!loaded)
         return;
+    delete loaded->sets;
     release_labels(loaded->labels);
     release_entry_array(loaded->entries, loaded->capacity);
     delete loaded;

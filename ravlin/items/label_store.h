@@ -4,6 +4,7 @@
 #include <vector>
 
 struct Entry;
+class MatchSets;
 
 // A stretch of consecutive entries whose labels lie back to back in one
 // block, each followed by its NUL, in array order. A search over the bytes
@@ -50,6 +51,7 @@ struct LoadedEntries {
     size_t count;
     size_t capacity;  // bytes allocated behind entries
     LabelStore labels;
+    MatchSets* sets = nullptr;  // what the recent searches found, made by the first
 };
 
 // Releases the array and the labels of loaded, and loaded itself.

@@ -43,7 +43,7 @@ const char* block_of(const char* p)
 // the spellings of the byte wanted next: a NUL ends a label (and the search
 // starts afresh with the first byte), any other event is the byte wanted.
 // The last byte found makes a match, and the walk jumps to the next label.
-__attribute__((target("avx2"), no_sanitize_address, always_inline))
+__attribute__((target("avx2"), no_sanitize_address, no_sanitize_thread, always_inline))
 inline void walk(Entry* entries, const LabelRun& run, const unsigned char (*spellings)[2], size_t n,
                  Entry*& head, Entry*& tail)
 {
@@ -112,7 +112,7 @@ inline void walk(Entry* entries, const LabelRun& run, const unsigned char (*spel
 
 }  // namespace
 
-__attribute__((target("avx2"), no_sanitize_address))
+__attribute__((target("avx2"), no_sanitize_address, no_sanitize_thread))
 void append_holding_in_order(Entry* entries, const LabelRun& run, const unsigned char (*spellings)[2],
                              size_t n, Entry*& head, Entry*& tail)
 {
