@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start-up and keystroke latency of the menu on Wayland (headless sway,
 # wayland_latency) beside X11 (Xvfb, menu_latency), from one build, on the
-# same lists of this machine's file paths as bench/performance.sh makes:
+# same lists of this machine's file paths as bench/performance.sh makes
+# (bench/make_list.sh paths):
 # 10,000, 100,000 and 1,000,000 lines, the query "libx11" typed and erased.
 #
 #   bench/wayland_performance.sh        (as root: sway runs as another user)
@@ -17,12 +18,7 @@ cmake --build "$build" --target ravlin ravlin-wayland menu_latency wayland_laten
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-find / -xdev \( -path /proc -o -path /sys -o -path /dev -o -path /run -o -path /tmp -o -path /work \
-    -o -path "$PWD" -o -path "$work" \) -prune -o -type f -print 2>/dev/null | LC_ALL=C sort -u >"$work/paths"
-awk -v want=1000000 '{ line[NR] = $0 }
-    END { out = 0; for (c = 0; out < want; c++)
-              for (i = 1; i <= NR && out < want; i++) { printf "/srv/copy%04d%s\n", c, line[i]; out++ } }' \
-    "$work/paths" >"$work/1000000"
+bench/make_list.sh paths 1000000 "$work/1000000"
 head -n 100000 "$work/1000000" >"$work/100000"
 head -n 10000 "$work/1000000" >"$work/10000"
 
